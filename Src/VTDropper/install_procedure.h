@@ -1,0 +1,7 @@
+// The installation: log set-up, then every stage in its fixed order.
+#ifndef BASTION_SRC_VTDROPPER_INSTALL_PROCEDURE_H_
+#define BASTION_SRC_VTDROPPER_INSTALL_PROCEDURE_H_
+
+void InstallationWrapper(bool verify, bool createPackage);
+
+#endif  // BASTION_SRC_VTDROPPER_INSTALL_PROCEDURE_H_

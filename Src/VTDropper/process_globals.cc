@@ -1,0 +1,24 @@
+// The start-up order of the process-wide objects lives here, in one
+// translation unit, because C++ orders static initialisation only within one.
+#include "Src/VTDropper/process_globals.h"
+
+#include <stdlib.h>
+
+#include "platform/object_security.h"
+
+namespace {
+
+struct ObjectSecurityAtStartup {
+  ObjectSecurityAtStartup() {
+    GetObjectSecurity();
+    atexit(ReleaseObjectSecurity);
+  }
+};
+
+}  // namespace
+
+// 1. The trace session (it must exist before anything traces).
+// 2. RetryEvent.
+HANDLE RetryEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+// 3. The security descriptor for the objects we create.
+static ObjectSecurityAtStartup g_objectSecurityAtStartup;

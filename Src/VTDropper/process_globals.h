@@ -1,0 +1,11 @@
+// Process-wide objects that exist before wmain runs.
+#ifndef BASTION_SRC_VTDROPPER_PROCESS_GLOBALS_H_
+#define BASTION_SRC_VTDROPPER_PROCESS_GLOBALS_H_
+
+#include <windows.h>
+
+// Unnamed, auto-reset, initially not signalled: set by the page's RETRY
+// button, waited on between download attempts.
+extern HANDLE RetryEvent;
+
+#endif  // BASTION_SRC_VTDROPPER_PROCESS_GLOBALS_H_

@@ -1,0 +1,36 @@
+# GoogleTest tests of the Windows code, run under wine64 by ctest.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Small Windows programs that tests start as child processes (exit-code
+# readers, mutex holders, fake libraries): one per file, built beside the tests.
+file(GLOB helper_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/helpers/*.cc)
+set(BASTION_TEST_HELPERS "")
+foreach(src ${helper_sources})
+  get_filename_component(name ${src} NAME_WE)
+  if(name MATCHES "_dll$")
+    string(REGEX REPLACE "_dll$" "" dll ${name})
+    add_library(${name} SHARED ${src})
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME ${dll} PREFIX "")
+  else()
+    add_executable(${name} ${src})
+    target_link_libraries(${name} PRIVATE ${BASTION_SYSTEM_LIBS})
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+                                           LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  list(APPEND BASTION_TEST_HELPERS ${name})
+endforeach()
+
+file(GLOB test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cc)
+add_executable(bastion_tests ${test_sources})
+target_link_libraries(bastion_tests PRIVATE bastion_objects gtest gmock)
+target_include_directories(bastion_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_compile_definitions(bastion_tests PRIVATE
+  BASTION_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BASTION_BUILD_DIR="${CMAKE_BINARY_DIR}")
+set_target_properties(bastion_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_dependencies(bastion_tests BastionSetup ${BASTION_TEST_HELPERS})
+
+include(GoogleTest)
+gtest_discover_tests(bastion_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                     PROPERTIES LABELS wine TIMEOUT 300)

@@ -1,0 +1,1 @@
+bastion_sources(WINDOWS trace.cc)

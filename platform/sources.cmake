@@ -1,0 +1,1 @@
+bastion_sources(WINDOWS system_library.cc object_security.cc)

@@ -1,0 +1,52 @@
+#include "platform/system_library.h"
+
+#include <wchar.h>
+
+#include "diagnostics/trace.h"
+
+namespace {
+
+// {DA23199C-BA3D-3F74-B6D0-0AD7740DC537}
+constexpr GUID kTraceGuid = {0xDA23199C, 0xBA3D, 0x3F74, {0xB6, 0xD0, 0x0A, 0xD7, 0x74, 0x0D, 0xC5, 0x37}};
+
+// Bounded append into a MAX_PATH buffer; false when the text does not fit.
+bool Append(wchar_t* buffer, const wchar_t* text) {
+  size_t used = wcslen(buffer);
+  size_t add = wcslen(text);
+  if (used + add + 1 > MAX_PATH) return false;
+  wmemcpy(buffer + used, text, add + 1);
+  return true;
+}
+
+}  // namespace
+
+SystemLibrary::SystemLibrary(const wchar_t* fileName) {
+  wchar_t path[MAX_PATH] = {};
+  if (GetSystemDirectoryW(path, MAX_PATH) == 0) {
+    trace::Message(kTraceGuid, 10, trace::kComponents, GetLastError());
+    path[0] = L'\0';
+  } else if (!Append(path, L"\\") || !Append(path, fileName)) {
+    trace::Message(kTraceGuid, 11, trace::kComponents, GetLastError());
+    path[0] = L'\0';
+  }
+  if (path[0] == L'\0') return;
+  module_ = LoadLibraryW(path);
+  if (module_ == nullptr) trace::Message(kTraceGuid, 12, trace::kComponents, GetLastError());
+}
+
+SystemLibrary::~SystemLibrary() {
+  if (module_ != nullptr && !FreeLibrary(module_))
+    trace::Message(kTraceGuid, 13, trace::kComponents, GetLastError());
+}
+
+bool SystemLibrary::IsLoaded() const {
+  wchar_t name[MAX_PATH];
+  return module_ != nullptr && GetModuleFileNameW(module_, name, MAX_PATH) != 0;
+}
+
+FARPROC SystemLibrary::Bind(const char* exportName) const {
+  FARPROC fn = GetProcAddress(module_, exportName);
+  if (fn == nullptr)
+    trace::Message(kTraceGuid, 14, trace::kComponents, exportName, GetLastError());
+  return fn;
+}

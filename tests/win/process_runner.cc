@@ -1,0 +1,77 @@
+#include "win/process_runner.h"
+
+#include <thread>
+
+namespace {
+
+struct Pipe {
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  Pipe() {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    CreatePipe(&read, &write, &inherit, 0);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  }
+  ~Pipe() {
+    if (read) CloseHandle(read);
+    if (write) CloseHandle(write);
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+  void CloseWrite() {
+    CloseHandle(write);
+    write = nullptr;
+  }
+};
+
+void Drain(HANDLE pipe, std::string* into) {
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) into->append(buffer, got);
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& commandLine, const wchar_t* environment, DWORD timeoutMs) {
+  ProcessResult result;
+  Pipe out;
+  Pipe err;
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = out.write;
+  si.hStdError = err.write;
+  PROCESS_INFORMATION pi = {};
+  std::wstring mutableLine = commandLine;
+  result.started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                                  CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment),
+                                  nullptr, &si, &pi) != 0;
+  out.CloseWrite();
+  err.CloseWrite();
+  if (!result.started) return result;
+  std::thread outReader(Drain, out.read, &result.out);
+  std::thread errReader(Drain, err.read, &result.err);
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 0xDEAD);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  GetExitCodeProcess(pi.hProcess, &result.exitCode);
+  outReader.join();
+  errReader.join();
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return result;
+}
+
+std::wstring TestDirectory() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path, n);
+  return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+std::wstring ProductPath() {
+  std::wstring tests = TestDirectory();
+  // build/win64/tests/ -> build/win64/BastionSetup.exe
+  std::wstring parent = tests.substr(0, tests.find_last_of(L"\\/", tests.size() - 2) + 1);
+  return parent + L"BastionSetup.exe";
+}

@@ -1,0 +1,78 @@
+#include "platform/system_library.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "win/trace_recorder.h"
+
+namespace {
+
+// {DA23199C-BA3D-3F74-B6D0-0AD7740DC537}
+constexpr GUID kBindingGuid = {0xDA23199C, 0xBA3D, 0x3F74, {0xB6, 0xD0, 0x0A, 0xD7, 0x74, 0x0D, 0xC5, 0x37}};
+
+TEST(SystemLibraryTest, LoadsFromTheSystemFolderAndBindsExports) {
+  SystemLibrary kernel32(L"kernel32.dll");
+  ASSERT_TRUE(kernel32.IsLoaded());
+  EXPECT_EQ(kernel32.Bind("GetTickCount"), GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount"));
+}
+
+TEST(SystemLibraryTest, MissingExportIsNullAndTracedWithItsName) {
+  TraceRecorder recorder;
+  SystemLibrary kernel32(L"kernel32.dll");
+  EXPECT_EQ(kernel32.Bind("NoSuchExportAnywhere"), nullptr);
+  ASSERT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{14});
+  const TraceRecord& r = recorder.records().back();
+  EXPECT_EQ(r.flag, trace::kComponents);
+  EXPECT_EQ(r.Narrow(0), "NoSuchExportAnywhere");
+  EXPECT_EQ(r.Value(1), static_cast<ULONG>(ERROR_PROC_NOT_FOUND));
+}
+
+TEST(SystemLibraryTest, LibraryBesideTheExeIsNeverLoaded) {
+  // The plant is real: a bare-name load finds it beside the test binary.
+  HMODULE planted = LoadLibraryW(L"bastion_fake.dll");
+  ASSERT_NE(planted, nullptr);
+  FreeLibrary(planted);
+
+  TraceRecorder recorder;
+  SystemLibrary fake(L"bastion_fake.dll");
+  EXPECT_FALSE(fake.IsLoaded());
+  EXPECT_EQ(fake.handle(), nullptr);
+  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{12});
+  EXPECT_EQ(recorder.records().back().Value(0), static_cast<ULONG>(ERROR_MOD_NOT_FOUND));
+
+  void (*fn)() = nullptr;
+  EXPECT_FALSE(BindExport(fake, "BastionFakeExport", fn));
+  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{12}) << "no lookup on an unloaded library";
+}
+
+TEST(SystemLibraryTest, PathThatDoesNotFitIsNotLoaded) {
+  TraceRecorder recorder;
+  std::wstring name(MAX_PATH, L'a');
+  SystemLibrary tooLong(name.c_str());
+  EXPECT_FALSE(tooLong.IsLoaded());
+  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{11});
+}
+
+TEST(SystemLibraryTest, StaticBindingIsCreatedOnceUnderConcurrentFirstUse) {
+  static std::atomic<int> constructions{0};
+  struct Counted {
+    SystemLibrary library{L"kernel32.dll"};
+    Counted() { ++constructions; }
+  };
+  auto use = [] {
+    static Counted counted;
+    return counted.library.handle();
+  };
+  std::vector<std::thread> threads;
+  std::vector<HMODULE> seen(8);
+  for (size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&, i] { seen[i] = use(); });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(constructions.load(), 1);
+  for (HMODULE h : seen) EXPECT_EQ(h, seen[0]);
+}
+
+}  // namespace

@@ -1,0 +1,7 @@
+// The product links with -municode, and so do its tests.
+#include <gtest/gtest.h>
+
+int wmain(int argc, wchar_t** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

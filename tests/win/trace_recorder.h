@@ -1,0 +1,38 @@
+// Records trace messages in place of ETW, which writes nothing under Wine.
+#ifndef BASTION_TESTS_WIN_TRACE_RECORDER_H_
+#define BASTION_TESTS_WIN_TRACE_RECORDER_H_
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "diagnostics/trace.h"
+
+struct TraceRecord {
+  GUID guid;
+  USHORT number;
+  ULONG flag;
+  std::vector<std::string> args;  // raw bytes of each argument
+
+  ULONG Value(size_t i) const;
+  std::wstring Wide(size_t i) const;    // without the terminator
+  std::string Narrow(size_t i) const;   // without the terminator
+};
+
+// Registers the provider, enables `flags` in its control block as the control
+// callback would, and records every message until destroyed.
+class TraceRecorder {
+ public:
+  explicit TraceRecorder(ULONG flags = 0xFFFF);
+  ~TraceRecorder();
+  TraceRecorder(const TraceRecorder&) = delete;
+  TraceRecorder& operator=(const TraceRecorder&) = delete;
+
+  const std::vector<TraceRecord>& records() const;
+  // The message numbers recorded under one message GUID, in order.
+  std::vector<USHORT> Numbers(const GUID& guid) const;
+  void Clear();
+};
+
+#endif  // BASTION_TESTS_WIN_TRACE_RECORDER_H_
