@@ -31,6 +31,7 @@ std::vector<std::string> Lines(const std::string& content) {
 class FileLogTest : public ::testing::Test {
  protected:
   void SetUp() override { console_ = spdlog::default_logger(); }
+  // Before scratch_ goes: the log's file must be closed to be removed.
   void TearDown() override { Release(); }
   void Release() {
     spdlog::drop("root");
@@ -38,6 +39,8 @@ class FileLogTest : public ::testing::Test {
   }
 
   std::shared_ptr<spdlog::logger> console_;
+  ScratchFolder scratch_{std::string("bastion_file_log_") +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name()};
 };
 
 std::string ThreadField() {
@@ -46,8 +49,7 @@ std::string ThreadField() {
 }
 
 TEST_F(FileLogTest, LinesFollowThePatternAndAreFlushedAtOnce) {
-  ScratchFolder scratch("bastion_file_log_pattern");
-  std::string path = scratch / "Veltrion\\BastionClientUI\\tiny.log";
+  std::string path = scratch_ / "Veltrion\\BastionClientUI\\tiny.log";
   SetUpFileLogAt(path, kLogMaxSize);
   ASSERT_NE(spdlog::get("root"), nullptr);
   ASSERT_EQ(spdlog::default_logger()->name(), "root");
@@ -98,8 +100,7 @@ TEST_F(FileLogTest, LinesFollowThePatternAndAreFlushedAtOnce) {
 }
 
 TEST_F(FileLogTest, LongLoggerNamesAreCutToTen) {
-  ScratchFolder scratch("bastion_file_log_names");
-  std::string path = scratch / "tiny.log";
+  std::string path = scratch_ / "tiny.log";
   SetUpFileLogAt(path, kLogMaxSize);
   auto root = spdlog::get("root");
   ASSERT_NE(root, nullptr);
@@ -112,8 +113,7 @@ TEST_F(FileLogTest, LongLoggerNamesAreCutToTen) {
 }
 
 TEST_F(FileLogTest, SecondRunAppends) {
-  ScratchFolder scratch("bastion_file_log_append");
-  std::string path = scratch / "tiny.log";
+  std::string path = scratch_ / "tiny.log";
   SetUpFileLogAt(path, kLogMaxSize);
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "first run");
   Release();
@@ -129,10 +129,9 @@ TEST_F(FileLogTest, SecondRunAppends) {
 // The log path names an existing folder: the file cannot be opened after the
 // retries, the set-up's error is dropped and the console logger stays.
 TEST_F(FileLogTest, FailedSetUpKeepsTheConsoleLogger) {
-  ScratchFolder scratch("bastion_file_log_fail");
-  CreateDirectoryA((scratch / "tiny.log").c_str(), nullptr);
+  CreateDirectoryA((scratch_ / "tiny.log").c_str(), nullptr);
   spdlog::logger* before = spdlog::default_logger_raw();
-  EXPECT_NO_THROW(SetUpFileLogAt(scratch / "tiny.log", kLogMaxSize));
+  EXPECT_NO_THROW(SetUpFileLogAt(scratch_ / "tiny.log", kLogMaxSize));
   EXPECT_EQ(spdlog::default_logger_raw(), before);
   EXPECT_EQ(spdlog::default_logger()->name(), "");
   EXPECT_EQ(spdlog::get("root"), nullptr);

@@ -84,7 +84,12 @@ class TraceSessionTest : public ::testing::Test {
     DeleteFileW(etl_.c_str());
     g_calls.systemFolder = root_;
   }
-  void TearDown() override { DeleteFileW(etl_.c_str()); }
+  void TearDown() override {
+    DeleteFileW(etl_.c_str());
+    RemoveDirectoryW((root_ + L"\\LogFiles\\WMI").c_str());
+    RemoveDirectoryW((root_ + L"\\LogFiles").c_str());
+    RemoveDirectoryW(root_.c_str());
+  }
 
   static TraceSession::Api Fakes() {
     return {FakeSystemDirectory, FakeStart, FakeEnable, FakeControl};
