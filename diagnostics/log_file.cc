@@ -28,7 +28,9 @@ class FolderProbe {
     DWORD lastError = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
       UUID uuid;
-      if (UuidCreate(&uuid) == RPC_S_OK) {
+      RPC_STATUS status = UuidCreate(&uuid);
+      // A locally unique value is as good as any for a probe name.
+      if (status == RPC_S_OK || status == RPC_S_UUID_LOCAL_ONLY) {
         unsigned char bytes[16];
         memcpy(bytes, &uuid, sizeof(bytes));
         path_ = folder + "\\" + ProbeFileName(bytes);

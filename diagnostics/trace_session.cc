@@ -54,7 +54,9 @@ TraceSession::TraceSession(const Api& api) : api_(api) {
   if (length == 0 || length >= MAX_PATH) return;
   if (!Append(logFile, MAX_PATH, L"\\") || !Append(logFile, MAX_PATH, kLogFileName)) return;
 
-  // Truncated at every start, with our descriptor when the file is new.
+  // Truncated at every start, with our descriptor when the file is new. The
+  // descriptor is built on first use, so the session, which starts first,
+  // does not depend on the start-up order for it.
   HANDLE file = CreateFileW(logFile, GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             GetObjectSecurity(), CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
