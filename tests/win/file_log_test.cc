@@ -6,6 +6,9 @@
 #include <algorithm>
 
 #include <regex>
+#include <thread>
+
+#include <spdlog/sinks/wincolor_sink.h>
 
 #include "diagnostics/log.h"
 #include "diagnostics/log_sink.h"
@@ -112,6 +115,29 @@ TEST_F(FileLogTest, LongLoggerNamesAreCutToTen) {
   EXPECT_NE(lines[0].find(ThreadField() + " averylongl [criti] x [F]"), std::string::npos) << lines[0];
 }
 
+TEST_F(FileLogTest, ThreadsInterleaveOnlyWholeLines) {
+  std::string path = scratch_ / "tiny.log";
+  SetUpFileLogAt(path, kLogMaxSize);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 200; ++i)
+        BASTION_LOG(spdlog::level::info, "InstallProcedure", "thread {} record {} {}", t, i,
+                    std::string(40, 'a' + t));
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::vector<std::string> lines = Lines(ReadWholeFile(path));
+  ASSERT_EQ(lines.size(), 800u);
+  const std::regex line(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} t:\d+ * root       \[info \] thread (\d) record \d+ ([a-d])\2{39} \[InstallProcedure\])");
+  for (const std::string& text : lines) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+    EXPECT_EQ(match[2].str()[0], 'a' + std::stoi(match[1]));
+  }
+}
+
 TEST_F(FileLogTest, SecondRunAppends) {
   std::string path = scratch_ / "tiny.log";
   SetUpFileLogAt(path, kLogMaxSize);
@@ -134,6 +160,10 @@ TEST_F(FileLogTest, FailedSetUpKeepsTheConsoleLogger) {
   EXPECT_NO_THROW(SetUpFileLogAt(scratch_ / "tiny.log", kLogMaxSize));
   EXPECT_EQ(spdlog::default_logger_raw(), before);
   EXPECT_EQ(spdlog::default_logger()->name(), "");
+  ASSERT_EQ(spdlog::default_logger()->sinks().size(), 1u);
+  EXPECT_NE(dynamic_cast<spdlog::sinks::wincolor_stdout_sink_mt*>(
+                spdlog::default_logger()->sinks()[0].get()),
+            nullptr);
   EXPECT_EQ(spdlog::get("root"), nullptr);
   EXPECT_NO_THROW(BASTION_LOG(spdlog::level::info, "InstallationWrapper", "Starting"));
 }
