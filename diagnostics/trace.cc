@@ -14,6 +14,7 @@ CaptureSink g_capture = nullptr;
 
 constexpr ULONG kMessageOptions = TRACE_MESSAGE_SEQUENCE | TRACE_MESSAGE_GUID |
                                   TRACE_MESSAGE_TIMESTAMP | TRACE_MESSAGE_SYSTEMINFO;
+static_assert(kMessageOptions == 43);
 
 bool Enabled(ULONG flag) {
   ControlBlock* block = g_control;

@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include "diagnostics/file_log.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 
@@ -20,6 +21,10 @@ void InstallProcedure(bool verify, bool createPackage) {
 }  // namespace
 
 void InstallationWrapper(bool verify, bool createPackage) {
+  try {
+    SetUpFileLog();
+  } catch (...) {
+  }
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "Starting");
   trace::Message(kTraceGuid, 12, trace::kSteps);
   try {

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "diagnostics/trace_session.h"
 #include "platform/object_security.h"
 
 namespace {
@@ -17,7 +18,9 @@ struct ObjectSecurityAtStartup {
 
 }  // namespace
 
-// 1. The trace session (it must exist before anything traces).
+// 1. The trace session (it must exist before anything traces); stopped by
+//    its destructor at exit.
+static trace::TraceSession g_traceSession;
 // 2. RetryEvent.
 HANDLE RetryEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 // 3. The security descriptor for the objects we create.

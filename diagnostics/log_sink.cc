@@ -1,0 +1,77 @@
+#include "diagnostics/log_sink.h"
+
+#include <stdio.h>
+
+#include <cerrno>
+
+#include "diagnostics/log_paths.h"
+
+namespace {
+
+constexpr DWORD kRenameRetryMs = 100;
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool Replace(const std::string& from, const std::string& to) {
+  remove(to.c_str());
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+[[noreturn]] void RaiseOpenFailure(const std::string& path) {
+  spdlog::throw_spdlog_ex("Failed opening file " + path + " for writing", errno);
+}
+
+}  // namespace
+
+RotatingLogSink::RotatingLogSink(std::string basePath, size_t maxSize, size_t maxFiles,
+                                 LogFile::SecuritySource security)
+    : basePath_(std::move(basePath)), maxSize_(maxSize), maxFiles_(maxFiles), file_(security) {
+  if (maxSize_ == 0) spdlog::throw_spdlog_ex("rotating sink constructor: max_size arg cannot be zero");
+  if (!file_.Open(RotatedLogName(basePath_, 0), false)) RaiseOpenFailure(basePath_);
+  currentSize_ = file_.Size();
+}
+
+void RotatingLogSink::sink_it_(const spdlog::details::log_msg& message) {
+  spdlog::memory_buf_t formatted;
+  formatter_->format(message, formatted);
+  size_t newSize = currentSize_ + formatted.size();
+  if (newSize > maxSize_) {
+    file_.Flush();
+    // A record larger than the limit still goes into a file of its own
+    // rather than rotating an empty file away.
+    if (file_.Size() > 0) {
+      Rotate();
+      newSize = formatted.size();
+    }
+  }
+  if (!file_.Write(formatted.data(), formatted.size()))
+    spdlog::throw_spdlog_ex("Failed writing to file " + file_.path(), errno);
+  currentSize_ = newSize;
+}
+
+void RotatingLogSink::flush_() {
+  if (!file_.Flush()) spdlog::throw_spdlog_ex("Failed flush to file " + file_.path(), errno);
+}
+
+void RotatingLogSink::Rotate() {
+  file_.Close();
+  for (size_t index = maxFiles_; index > 0; --index) {
+    std::string source = RotatedLogName(basePath_, index - 1);
+    if (!Exists(source)) continue;
+    std::string target = RotatedLogName(basePath_, index);
+    if (!Replace(source, target)) {
+      // Another process (an antivirus scan, a reader) may hold the file for
+      // a moment: try once more, then keep logging into the current file.
+      Sleep(kRenameRetryMs);
+      if (!Replace(source, target)) {
+        if (!file_.Reopen(true)) RaiseOpenFailure(file_.path());
+        currentSize_ = 0;
+        spdlog::throw_spdlog_ex("rotating_file_sink: failed renaming " + source + " to " + target,
+                                errno);
+      }
+    }
+  }
+  if (!file_.Reopen(true)) RaiseOpenFailure(file_.path());
+}
