@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "win/file_helpers.h"
 #include "win/process_runner.h"
 #include "win/trace_recorder.h"
 
@@ -23,36 +24,10 @@ const char kConfigDat[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><AG_CONFIG><server fqdn=\"m\xC3\xBCnchen.example\"/>"
     "<VPN_CONFIG>on</VPN_CONFIG></AG_CONFIG>";
 
-void WriteAll(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Empties (or makes) a folder of plain files.
-void ResetFolder(const std::wstring& folder) {
-  CreateDirectoryW(folder.c_str(), nullptr);
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    std::wstring path = folder + found.cFileName;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
 struct PackageRun {
   bool created = false;
   std::string errors;
   std::vector<USHORT> traces;
-  std::vector<ULONG> traceValues;
 };
 
 class CreatePackageTest : public ::testing::Test {
@@ -60,15 +35,11 @@ class CreatePackageTest : public ::testing::Test {
   void SetUp() override {
     std::wstring base = TestDirectory() + L"createmsi\\";
     CreateDirectoryW(base.c_str(), nullptr);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info->name();
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     folder_ = base + std::wstring(name.begin(), name.end()) + L"\\";
-    ResetFolder(folder_);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    temporary_ = std::wstring(temp) + L"bastion-createmsi-" + std::wstring(name.begin(), name.end()) + L".tmp";
-    SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(temporary_.c_str());
+    RemoveTree(folder_);
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    temporary_ = TestFolder(L"bastion-createmsi-") + L"download.tmp";
   }
 
   // The downloaded package, as the download leaves it in the temporary folder.
@@ -78,8 +49,8 @@ class CreatePackageTest : public ::testing::Test {
 
   // What the procedure has done by the time create-package mode begins.
   void SaveConfig() {
-    WriteAll(folder_ + L"config.dat", kConfigDat);
-    WriteAll(folder_ + L"expected-config.dat", kConfigDat);
+    ASSERT_TRUE(WriteFileBytes(folder_ + L"config.dat", kConfigDat));
+    ASSERT_TRUE(WriteFileBytes(folder_ + L"expected-config.dat", kConfigDat));
   }
 
   PackageRun CreatePackage() {
@@ -96,7 +67,6 @@ class CreatePackageTest : public ::testing::Test {
     for (const TraceRecord& r : recorder.records()) {
       if (!IsEqualGUID(r.guid, kProcedureGuid)) continue;
       run.traces.push_back(r.number);
-      run.traceValues.push_back(r.args.empty() ? 0 : r.Value(0));
       EXPECT_EQ(r.flag, trace::kSteps);
       // Every failed edit carries the system's last error, trace 22 nothing.
       EXPECT_EQ(r.args.size(), r.number == 22 ? 0u : 1u) << r.number;
@@ -126,8 +96,8 @@ TEST_F(CreatePackageTest, SignedPackageWithReconfIsConfigured) {
   EXPECT_TRUE(run.created);
   EXPECT_EQ(run.errors, Folder() + "BSX.msi created\n");
   EXPECT_EQ(run.traces, std::vector<USHORT>{22});
-  EXPECT_FALSE(Exists(temporary_));
-  EXPECT_FALSE(Exists(folder_ + L"config.dat"));
+  EXPECT_FALSE(PathExists(temporary_));
+  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
   EXPECT_TRUE(PackageIsClosed());
 }
 
@@ -137,7 +107,7 @@ TEST_F(CreatePackageTest, PackageWithoutReconfIsStillCreated) {
   PackageRun run = CreatePackage();
   EXPECT_TRUE(run.created);
   EXPECT_EQ(run.errors, Folder() + "BSX.msi created\n");
-  EXPECT_FALSE(Exists(folder_ + L"config.dat"));
+  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
 }
 
 TEST_F(CreatePackageTest, PackageAlreadyCarryingTheConfigurationStopsAtTheInsert) {
@@ -151,7 +121,7 @@ TEST_F(CreatePackageTest, PackageAlreadyCarryingTheConfigurationStopsAtTheInsert
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications(add local file)\n");
   EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 25}));
-  EXPECT_FALSE(Exists(folder_ + L"config.dat"));
+  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
   EXPECT_TRUE(PackageIsClosed());
 }
 
@@ -179,7 +149,7 @@ TEST_F(CreatePackageTest, ReadOnlyPackageIsNotOpened) {
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications\n");
   EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 23}));
-  EXPECT_FALSE(Exists(folder_ + L"config.dat"));
+  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
 }
 
 TEST_F(CreatePackageTest, PackageInUseIsNotOpened) {
@@ -194,17 +164,17 @@ TEST_F(CreatePackageTest, PackageInUseIsNotOpened) {
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications\n");
   EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 23}));
-  EXPECT_FALSE(Exists(folder_ + L"config.dat"));
+  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
 }
 
 TEST_F(CreatePackageTest, FileThatIsNoPackageIsNotOpened) {
-  WriteAll(temporary_, "MZ this is not an installer database");
+  ASSERT_TRUE(WriteFileBytes(temporary_, "MZ this is not an installer database"));
   SaveConfig();
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications\n");
   EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 23}));
-  EXPECT_FALSE(Exists(folder_ + L"config.dat"));
+  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
 }
 
 TEST_F(CreatePackageTest, FailedMoveNamesTheErrorAndStopsBeforeTheEdits) {
@@ -214,22 +184,22 @@ TEST_F(CreatePackageTest, FailedMoveNamesTheErrorAndStopsBeforeTheEdits) {
   EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder with error:  2 \n");
   EXPECT_EQ(run.traces, std::vector<USHORT>{22});
   // The edits were never tried, so nothing cleans up config.dat.
-  EXPECT_TRUE(Exists(folder_ + L"config.dat"));
+  EXPECT_TRUE(PathExists(folder_ + L"config.dat"));
 }
 
 TEST_F(CreatePackageTest, PackageMovedToAnotherVolumeIsCopiedAndConfigured) {
   // Z:\dev\shm is a tmpfs; the temporary folder is on the disk.
   folder_ = L"Z:\\dev\\shm\\bastion-createmsi\\";
-  ResetFolder(folder_);
+  RemoveTree(folder_);
+  CreateDirectoryW(folder_.c_str(), nullptr);
   Download(L"reconf.msi");
   SaveConfig();
   PackageRun run = CreatePackage();
   EXPECT_TRUE(run.created);
   EXPECT_EQ(run.errors, Folder() + "BSX.msi created\n");
-  EXPECT_FALSE(Exists(temporary_));
-  EXPECT_FALSE(Exists(folder_ + L"config.dat"));
-  ResetFolder(folder_);
-  RemoveDirectoryW(folder_.c_str());
+  EXPECT_FALSE(PathExists(temporary_));
+  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
+  RemoveTree(folder_);
 }
 
 }  // namespace

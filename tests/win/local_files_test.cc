@@ -6,20 +6,9 @@
 #include "Src/VTDropper/directory_chain.h"
 #include "Src/VTDropper/package_move.h"
 #include "Src/VTDropper/write_bytes.h"
+#include "win/file_helpers.h"
 
 namespace {
-
-std::string ReadAll(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
 
 bool WriteText(const std::wstring& path, const std::string& text) {
   WriteResult result =
@@ -34,32 +23,8 @@ bool IsFolder(const std::wstring& path) {
 
 class LocalFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info->name();
-    base_ = std::wstring(temp) + L"bastion-files-" + std::wstring(name.begin(), name.end()) + L"\\";
-    RemoveTree(base_);
-  }
+  void SetUp() override { base_ = TestFolder(L"bastion-files-"); }
   void TearDown() override { RemoveTree(base_); }
-
-  static void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        std::wstring entry = found.cFileName;
-        if (entry == L"." || entry == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          RemoveTree(folder + entry + L"\\");
-        else
-          DeleteFileW((folder + entry).c_str());
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-  }
 
   std::wstring ProductFolder() const { return base_ + L"Veltrion\\Bastion Security Agent\\Bastion Common\\bin\\"; }
 
@@ -111,18 +76,18 @@ TEST_F(LocalFilesTest, WriteReplacesAnExistingFileAndKeepsItOpenForTheCaller) {
     ASSERT_TRUE(result.ok);
     ASSERT_TRUE(result.file.IsValid());
     // Readers may look while it is open; another writer may not.
-    EXPECT_EQ(ReadAll(path), fresh);
+    EXPECT_EQ(ReadFileBytes(path), fresh);
     HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
   }
-  EXPECT_EQ(ReadAll(path), fresh);
+  EXPECT_EQ(ReadFileBytes(path), fresh);
 
   WriteResult empty = WriteBytesToFile(path.c_str(), nullptr, 0);
   EXPECT_TRUE(empty.ok);
   empty.file.Close();
-  EXPECT_EQ(ReadAll(path), "");
+  EXPECT_EQ(ReadFileBytes(path), "");
 }
 
 TEST_F(LocalFilesTest, MoveReplacesTheTargetOnOneVolume) {
@@ -134,8 +99,8 @@ TEST_F(LocalFilesTest, MoveReplacesTheTargetOnOneVolume) {
   PackageMoveOutcome outcome = MovePackage(source.c_str(), target.c_str());
   EXPECT_TRUE(outcome.moved());
   EXPECT_FALSE(outcome.copyTried);
-  EXPECT_EQ(ReadAll(target), "new package");
-  EXPECT_EQ(ReadAll(source), "<missing>");
+  EXPECT_EQ(ReadFileBytes(target), "new package");
+  EXPECT_EQ(ReadFileBytes(source), "<missing>");
 }
 
 TEST_F(LocalFilesTest, MoveToAnotherVolumeFallsBackToACopy) {
@@ -150,8 +115,8 @@ TEST_F(LocalFilesTest, MoveToAnotherVolumeFallsBackToACopy) {
   PackageMoveOutcome outcome = MovePackage(source.c_str(), target.c_str());
   EXPECT_TRUE(outcome.moved());
   EXPECT_TRUE(outcome.copyTried);
-  EXPECT_EQ(ReadAll(target), "package bytes");
-  EXPECT_EQ(ReadAll(source), "<missing>");
+  EXPECT_EQ(ReadFileBytes(target), "package bytes");
+  EXPECT_EQ(ReadFileBytes(source), "<missing>");
   RemoveTree(other);
 }
 
