@@ -4,12 +4,18 @@
 # Usage: inspect_created_packages.sh <folder of bastion_tests.exe>
 set -u
 tests=$(cd "$1" && pwd)
-cd "$tests"
 export WINEPREFIX=${WINEPREFIX:-$tests/../../wineprefix}
 export WINEDEBUG=-all
 unset http_proxy https_proxy
 
-rm -rf createmsi
+# A copy of the test binary and its packages of its own, so the test cases
+# run by ctest beside this one cannot touch the packages inspected here.
+work=$tests/inspection
+rm -rf "$work"
+mkdir -p "$work"
+cp "$tests/bastion_tests.exe" "$work/"
+cp -r "$tests/msi" "$work/"
+cd "$work"
 if ! timeout 300 /usr/lib/wine/wine64 bastion_tests.exe --gtest_filter='CreatePackageTest.*' \
     </dev/null >createmsi.log 2>&1; then
   cat createmsi.log
