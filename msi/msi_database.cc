@@ -10,7 +10,7 @@ namespace {
 
 // Each operation holds its own reference on the library, as the binding
 // rules ask: one library object per operation.
-template <int Operation>
+template <int kOperation>
 const SystemLibrary& MsiLibrary() {
   static const SystemLibrary library(L"msi.dll");
   return library;
