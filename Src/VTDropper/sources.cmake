@@ -1,4 +1,7 @@
 # main.cc is the product's entry and is not part of the library.
 bastion_sources(
   WINDOWS process_globals.cc system_support.cc install_procedure.cc
-  PORTABLE command_line.cc)
+          program_files.cc module_path.cc directory_chain.cc write_bytes.cc package_move.cc
+          machine_string_value.cc vpn_configuration.cc installed_agent.cc installation_guard.cc
+          installer_launch.cc create_package.cc
+  PORTABLE command_line.cc path_buffer.cc installer_arguments.cc package_move_outcome.cc)

@@ -1,0 +1,9 @@
+#include "Src/VTDropper/installed_agent.h"
+
+#include "Src/VTDropper/program_files.h"
+
+bool IsAgentInstalled() {
+  for (const wchar_t* path : kAgentPaths)
+    if (FileExistsInProgramFiles(kProgramFilesX86, path)) return true;
+  return false;
+}

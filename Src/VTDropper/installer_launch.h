@@ -1,0 +1,20 @@
+// Starting the Windows Installer on a package and waiting for it to end.
+#ifndef BASTION_SRC_VTDROPPER_INSTALLER_LAUNCH_H_
+#define BASTION_SRC_VTDROPPER_INSTALLER_LAUNCH_H_
+
+#include <windows.h>
+
+// Owned by the caller; LaunchInstaller fills it and closes the process and
+// thread handles before it returns.
+struct LaunchRecord {
+  STARTUPINFOW startup;
+  PROCESS_INFORMATION process;
+};
+
+// Runs `executable` from the system folder with `arguments`, without a
+// window, and waits for it without a time limit. True once it was started
+// and has ended, whatever its exit code (which is traced); false when it was
+// not started, for instance when the command line exceeds 259 characters.
+bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wchar_t* arguments);
+
+#endif  // BASTION_SRC_VTDROPPER_INSTALLER_LAUNCH_H_

@@ -1,0 +1,18 @@
+// Writing a byte buffer to a new or replaced file.
+#ifndef BASTION_SRC_VTDROPPER_WRITE_BYTES_H_
+#define BASTION_SRC_VTDROPPER_WRITE_BYTES_H_
+
+#include <stddef.h>
+
+#include "Src/VTDropper/scoped_handle.h"
+
+struct WriteResult {
+  ScopedHandle file;  // left open for the caller, who closes it
+  bool ok = false;
+};
+
+// Creates or truncates `path` with the process's object security and writes
+// `count` bytes; 0 bytes make an empty file.
+WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count);
+
+#endif  // BASTION_SRC_VTDROPPER_WRITE_BYTES_H_

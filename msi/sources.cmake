@@ -1,0 +1,1 @@
+bastion_sources(WINDOWS msi_database.cc)

@@ -1,0 +1,131 @@
+// LaunchInstaller with Wine's msiexec on wixl-built packages.
+#include "Src/VTDropper/installer_launch.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "Src/VTDropper/installer_arguments.h"
+#include "win/process_runner.h"
+#include "win/trace_recorder.h"
+
+namespace {
+
+// {86C4D110-17B7-3A4F-D5F3-ED751D0C2D1F}
+constexpr GUID kLaunchGuid = {0x86C4D110, 0x17B7, 0x3A4F, {0xD5, 0xF3, 0xED, 0x75, 0x1D, 0x0C, 0x2D, 0x1F}};
+
+std::wstring ProgramFiles64() {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path);
+  return path;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class InstallerLaunchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A temporary folder like that of a user called "Jane Doe".
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"Jane Doe launch\\";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+  }
+
+  std::wstring Stage(const wchar_t* fixture) {
+    std::wstring path = folder_ + fixture;
+    EXPECT_TRUE(CopyFileW((TestDirectory() + L"msi\\" + fixture).c_str(), path.c_str(), FALSE));
+    return path;
+  }
+
+  // The launch's messages as (number, value) pairs.
+  std::vector<std::pair<USHORT, ULONG>> Traces(const TraceRecorder& recorder) {
+    std::vector<std::pair<USHORT, ULONG>> traces;
+    for (const TraceRecord& r : recorder.records()) {
+      if (!IsEqualGUID(r.guid, kLaunchGuid)) continue;
+      EXPECT_EQ(r.flag, trace::kComponents);
+      traces.emplace_back(r.number, r.Value(0));
+    }
+    return traces;
+  }
+
+  std::wstring folder_;
+};
+
+TEST_F(InstallerLaunchTest, InstallsAPackageFromAFolderWithABlank) {
+  std::wstring package = Stage(L"install.msi");
+  std::wstring payload = ProgramFiles64() + L"\\BastionFilesTest install\\payload.txt";
+  LaunchRecord record = {};
+  {
+    TraceRecorder recorder;
+    ASSERT_TRUE(LaunchInstaller(&record, L"msiexec.exe", InstallerArguments(package).c_str()));
+    EXPECT_EQ(Traces(recorder), (std::vector<std::pair<USHORT, ULONG>>{{14, 0}}));
+  }
+  EXPECT_TRUE(Exists(payload));
+  EXPECT_EQ(record.startup.cb, sizeof(STARTUPINFOW));
+  EXPECT_NE(record.process.dwProcessId, 0u);
+  EXPECT_EQ(record.process.hProcess, nullptr);  // closed and given up
+
+  std::wstring removal = L"/x \"" + package + L"\" /qn";
+  ASSERT_TRUE(LaunchInstaller(&record, L"msiexec.exe", removal.c_str()));
+  EXPECT_FALSE(Exists(payload));
+  DeleteFileW(package.c_str());
+}
+
+TEST_F(InstallerLaunchTest, FailedInstallationStillCountsAsLaunched) {
+  std::wstring package = Stage(L"never.msi");
+  LaunchRecord record = {};
+  TraceRecorder recorder;
+  EXPECT_TRUE(LaunchInstaller(&record, L"msiexec.exe", InstallerArguments(package).c_str()));
+  EXPECT_EQ(Traces(recorder), (std::vector<std::pair<USHORT, ULONG>>{{14, 1603}}));
+  EXPECT_FALSE(Exists(ProgramFiles64() + L"\\BastionFilesTest never"));
+  DeleteFileW(package.c_str());
+}
+
+TEST_F(InstallerLaunchTest, CommandLineOver259CharactersStartsNothing) {
+  wchar_t system[MAX_PATH];
+  size_t systemLength = GetSystemDirectoryW(system, MAX_PATH);
+  // The line is "\"" + system folder + "\\msiexec.exe" + "\" " + arguments.
+  size_t room = 259 - (systemLength + 15);
+  // Arguments for a missing package with a name that fills the room exactly.
+  std::wstring fitting = InstallerArguments(folder_);
+  fitting = InstallerArguments(folder_ + std::wstring(room - fitting.size() - 4, L'p') + L".msi");
+  ASSERT_EQ(fitting.size(), room);
+
+  LaunchRecord record = {};
+  TraceRecorder recorder;
+  std::wstring tooLong = fitting;
+  tooLong.insert(tooLong.find(L".msi"), L"p");
+  EXPECT_FALSE(LaunchInstaller(&record, L"msiexec.exe", tooLong.c_str()));
+  std::vector<std::pair<USHORT, ULONG>> traces = Traces(recorder);
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_EQ(traces[0].first, 12);
+  EXPECT_EQ(record.process.dwProcessId, 0u);
+
+  // One character less fits: msiexec starts, finds no package and ends.
+  recorder.Clear();
+  EXPECT_TRUE(LaunchInstaller(&record, L"msiexec.exe", fitting.c_str()));
+  traces = Traces(recorder);
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_EQ(traces[0].first, 14);
+  EXPECT_NE(traces[0].second, 0u);
+}
+
+TEST_F(InstallerLaunchTest, MissingProgramIsNotStarted) {
+  LaunchRecord record = {};
+  TraceRecorder recorder;
+  EXPECT_FALSE(LaunchInstaller(&record, L"no-such-installer.exe", L"/qn"));
+  EXPECT_EQ(Traces(recorder), (std::vector<std::pair<USHORT, ULONG>>{{13, ERROR_FILE_NOT_FOUND}}));
+
+  recorder.Clear();
+  std::wstring longName(260, L'b');
+  EXPECT_FALSE(LaunchInstaller(&record, longName.c_str(), L"/qn"));
+  std::vector<std::pair<USHORT, ULONG>> traces = Traces(recorder);
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_EQ(traces[0].first, 11);
+}
+
+}  // namespace
