@@ -6,6 +6,14 @@
 #include "ui/browser.h"
 #include "ui/external_dispatch.h"
 
+namespace {
+
+// mingw's uuid library lacks it.
+constexpr IID kIidCustomDoc = {
+    0x3050F3F0, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+
+}  // namespace
+
 void CIDocHostUIHandler::SetDefaultHandler(IDocHostUIHandler* handler) {
   if (handler != defaultHandler_.Get()) defaultHandler_ = ComPtr<IDocHostUIHandler>::Share(handler);
 }
@@ -149,7 +157,7 @@ void CEventSink::OnDocumentLoaded(IDispatch* document) {
     commandTarget_.SetDefaultTarget(target.Get());
     uiHandler_.SetExternal(external.Get());
   }
-  ComPtr<ICustomDoc> custom = shared.As<ICustomDoc>(IID_ICustomDoc);
+  ComPtr<ICustomDoc> custom = shared.As<ICustomDoc>(kIidCustomDoc);
   if (custom) custom->SetUIHandler(&uiHandler_);
 }
 
