@@ -8,7 +8,9 @@ SHELL := /bin/bash
 PACKAGES := cmake make python3 g++ clang googletest \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-i686-dev mingw-w64-x86-64-dev \
   wine wine64 msitools wixl osslsigncode openssl libssl-dev xvfb xauth libspdlog-dev libfmt-dev \
-  chromium nodejs npm
+  chromium nodejs $(NPM_PACKAGE)
+# Debian's npm conflicts with a nodejs that bundles its own npm.
+NPM_PACKAGE := $(if $(shell command -v npm 2>/dev/null),,npm)
 
 BASTION_VARS := $(foreach v,$(filter BASTION_%,$(.VARIABLES)),\
   $(if $(filter command line environment,$(origin $(v))),-D$(v)=$($(v))))
