@@ -7,7 +7,10 @@ SHELL := /bin/bash
 
 PACKAGES := cmake make python3 g++ clang googletest \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-i686-dev mingw-w64-x86-64-dev \
-  wine wine64 msitools wixl osslsigncode openssl libssl-dev xvfb xauth libspdlog-dev libfmt-dev
+  wine wine64 msitools wixl osslsigncode openssl libssl-dev xvfb xauth libspdlog-dev libfmt-dev \
+  chromium nodejs $(NPM_PACKAGE)
+# Debian's npm conflicts with a nodejs that bundles its own npm.
+NPM_PACKAGE := $(if $(shell command -v npm 2>/dev/null),,npm)
 
 BASTION_VARS := $(foreach v,$(filter BASTION_%,$(.VARIABLES)),\
   $(if $(filter command line environment,$(origin $(v))),-D$(v)=$($(v))))
@@ -51,3 +54,6 @@ test: deps build wine-ready
 	cd $(BUILD)/win64 && env -u http_proxy -u https_proxy -u DISPLAY ctest --output-on-failure -LE display
 	cd $(BUILD)/win64 && if ctest -N -L display | grep -q 'Test *#'; then \
 	  env -u http_proxy -u https_proxy xvfb-run -a ctest --output-on-failure -L display; fi
+	cd tests/page && { [ -d node_modules ] || npm ci --no-audit --no-fund; } && \
+	  env -u http_proxy -u https_proxy BASTION_PAGE_RESOURCE=$(abspath $(BUILD))/win64/generated/progress_page.utf16 \
+	  BASTION_SCREENSHOT_DIR=$(abspath $(BUILD)) timeout 600 node --test

@@ -27,4 +27,6 @@ bastion_sign(BastionSetup)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   include(cmake/windows_tests.cmake)
+  include(cmake/progress_window_tests.cmake)
 endif()
+include(cmake/page.cmake)

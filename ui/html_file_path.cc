@@ -1,0 +1,76 @@
+#include "ui/html_file_path.h"
+
+namespace {
+
+template <typename Unit>
+bool IsAsciiLetter(Unit c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+template <typename Unit>
+bool IsAsciiAlnum(Unit c) {
+  return IsAsciiLetter(c) || (c >= '0' && c <= '9');
+}
+
+template <typename Unit>
+bool IsSeparator(Unit c) {
+  return c == '\\' || c == '/';
+}
+
+// ECMAScript's "." matches everything but the four line terminators.
+template <typename Unit>
+bool IsAnyCharacter(Unit c) {
+  const auto u = static_cast<char32_t>(c);
+  return u != U'\n' && u != U'\r' && u != 0x2028 && u != 0x2029;
+}
+
+template <typename Unit>
+bool IsHtmlAt(const Unit* text, std::size_t at, std::size_t length) {
+  static const char kHtml[] = "html";
+  if (length - at < 4) return false;
+  for (std::size_t k = 0; k < 4; ++k) {
+    Unit c = text[at + k];
+    if (c >= 'A' && c <= 'Z') c = static_cast<Unit>(c - 'A' + 'a');
+    if (c != static_cast<Unit>(kHtml[k])) return false;
+  }
+  return true;
+}
+
+// The part after "X:\": folders "name\" and then "name" + any unit + "html".
+// A folder must take its whole alphanumeric run (a separator follows it), so
+// only the last name needs trying at every split of its run.
+template <typename Unit>
+bool MatchesTail(const Unit* text, std::size_t at, std::size_t length) {
+  while (true) {
+    std::size_t run = at;
+    while (run < length && IsAsciiAlnum(text[run])) ++run;
+    if (run == at) return false;
+    for (std::size_t split = at + 1; split <= run && split < length; ++split) {
+      if (IsAnyCharacter(text[split]) && IsHtmlAt(text, split + 1, length)) return true;
+    }
+    if (run >= length || !IsSeparator(text[run])) return false;
+    at = run + 1;
+  }
+}
+
+}  // namespace
+
+template <typename Unit>
+bool IsHtmlFilePathText(const Unit* text) {
+  if (text == nullptr) return false;
+  std::size_t length = 0;
+  while (text[length] != 0) {
+    if (++length >= kMaxHtmlPathUnits) return false;
+  }
+  for (std::size_t start = 0; start + 3 <= length; ++start) {
+    if (IsAsciiLetter(text[start]) && text[start + 1] == ':' && IsSeparator(text[start + 2]) &&
+        MatchesTail(text, start + 3, length)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+template bool IsHtmlFilePathText<char16_t>(const char16_t*);
+template bool IsHtmlFilePathText<wchar_t>(const wchar_t*);
+template bool IsHtmlFilePathText<char>(const char*);

@@ -1,0 +1,46 @@
+#include "ui/web_instance_record.h"
+
+WebInstance::WebInstance() : gone(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+WebInstance::~WebInstance() {
+  if (gone != nullptr) CloseHandle(gone);
+}
+
+namespace {
+
+struct InstanceTable {
+  CriticalSectionLock lock;
+  std::map<HWND, WebInstance*> instances;
+};
+
+InstanceTable& Table() {
+  static InstanceTable table;
+  return table;
+}
+
+}  // namespace
+
+void EnterInstance(HWND window, WebInstance* instance) {
+  InstanceTable& table = Table();
+  ScopedEnter hold(table.lock);
+  table.instances[window] = instance;
+}
+
+// Looked up under the lock as well: tests (and any second window) run more
+// than one window thread at a time.
+WebInstance* FindInstance(HWND window) {
+  InstanceTable& table = Table();
+  ScopedEnter hold(table.lock);
+  auto found = table.instances.find(window);
+  return found == table.instances.end() ? nullptr : found->second;
+}
+
+WebInstance* TakeInstance(HWND window) {
+  InstanceTable& table = Table();
+  ScopedEnter hold(table.lock);
+  auto found = table.instances.find(window);
+  if (found == table.instances.end()) return nullptr;
+  WebInstance* instance = found->second;
+  table.instances.erase(found);
+  return instance;
+}

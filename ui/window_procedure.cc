@@ -1,0 +1,111 @@
+#include "ui/window_procedure.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cwchar>
+
+#include "ui/browser.h"
+#include "ui/drag_geometry.h"
+#include "ui/script_bridge.h"
+#include "ui/web_instance_record.h"
+
+namespace {
+
+// Each window thread owns one window and ends its loop when its windows are
+// gone; a process-wide count would keep one thread's loop alive for another's.
+thread_local uint8_t g_windowCount = 0;
+
+// Touched only by window threads: the low-level hook runs on the thread
+// that installed it, inside its message loop.
+HWND g_dragWindow = nullptr;
+DragPoint g_dragOffset;
+bool g_dragging = false;
+HHOOK g_mouseHook = nullptr;
+
+DragPoint CursorPoint() {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  return {cursor.x, cursor.y};
+}
+
+}  // namespace
+
+void SetDragWindow(HWND window) { g_dragWindow = window; }
+
+void DebugPrint(const wchar_t* format, ...) {
+  wchar_t buffer[1024];
+  va_list arguments;
+  va_start(arguments, format);
+  int written = _vsnwprintf(buffer, 1024, format, arguments);
+  va_end(arguments);
+  if (written < 0 || written >= 1024) buffer[1023] = L'\0';
+  OutputDebugStringW(buffer);
+}
+
+LRESULT CALLBACK DragMouseProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (code != HC_ACTION) return CallNextHookEx(nullptr, code, wParam, lParam);
+  switch (wParam) {
+    case WM_LBUTTONDOWN: {
+      DragPoint cursor = CursorPoint();
+      g_dragOffset = cursor;
+      RECT bounds{};
+      GetWindowRect(g_dragWindow, &bounds);
+      DragRect window{bounds.left, bounds.top, bounds.right, bounds.bottom};
+      if (IsStrictlyInside(window, cursor)) {
+        g_dragOffset = DragOffset(window, cursor);
+        g_dragging = true;
+      }
+      break;
+    }
+    case WM_LBUTTONUP:
+      g_dragging = false;
+      break;
+    case WM_MOUSEMOVE:
+      if (g_dragging) {
+        DragPoint origin = DraggedOrigin(CursorPoint(), g_dragOffset);
+        DebugPrint(L"X: %d Y: %d\n", static_cast<int>(origin.x), static_cast<int>(origin.y));
+        SetWindowPos(g_dragWindow, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE);
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK WebInstanceWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      if (CreateBrowser(window) != kBrowserCreated) return -1;
+      ++g_windowCount;
+      return 0;
+    case WM_DESTROY:
+      DestroyBrowser(window);
+      // A failed WM_CREATE also ends here; it was never counted.
+      if (g_windowCount > 0 && --g_windowCount == 0) PostQuitMessage(0);
+      return 1;
+    case WM_MOUSEACTIVATE:
+      if (lParam != 0 && HIWORD(lParam) == WM_RBUTTONDOWN) return 0;
+      if (lParam != 0 && HIWORD(lParam) == WM_LBUTTONDOWN && g_mouseHook == nullptr) {
+        g_mouseHook = SetWindowsHookExW(WH_MOUSE_LL, DragMouseProc, nullptr, 0);
+      }
+      break;
+    default:
+      break;
+  }
+  if (WebInstance* instance = FindInstance(window)) {
+    if (message == kRunCommandMessage) {
+      RunScript(instance, reinterpret_cast<RunCommandRequest*>(wParam));
+    } else if (message == kReplacePageMessage) {
+      const auto* text = reinterpret_cast<const wchar_t* const*>(wParam);
+      if (text != nullptr) DisplayHtml(instance->hwnd.load(), *text);
+      ShowWindow(window, SW_SHOW);
+      UpdateWindow(window);
+    }
+    if (instance->messageObserver != nullptr) {
+      instance->messageObserver(window, message, wParam, lParam);
+    }
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
