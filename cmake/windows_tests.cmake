@@ -34,3 +34,4 @@ add_dependencies(bastion_tests BastionSetup ${BASTION_TEST_HELPERS})
 include(GoogleTest)
 gtest_discover_tests(bastion_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS wine TIMEOUT 300)
+include(${PROJECT_SOURCE_DIR}/cmake/download_tests.cmake)
