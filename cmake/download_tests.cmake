@@ -25,5 +25,5 @@ gtest_discover_tests(bastion_server_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIME
                                 RESOURCE_LOCK port443)
 
 add_executable(bench_download ${PROJECT_SOURCE_DIR}/tests/bench/bench_download.cc)
-target_link_libraries(bench_download PRIVATE bastion_objects psapi)
+target_link_libraries(bench_download PRIVATE bastion_objects winhttp psapi)
 set_target_properties(bench_download PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
