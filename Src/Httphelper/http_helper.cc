@@ -136,7 +136,8 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
     LoggedOnUserImpersonation impersonation;
     proxySelector_.reset();
     proxySelector_ = std::make_unique<ProxySelector>();
-    DWORD resolution = proxySelector_->Resolve(connectionHandle_, host_.c_str());
+    std::wstring url = L"https://" + host_ + objectPath_;
+    DWORD resolution = proxySelector_->Resolve(sessionHandle_, url.c_str());
     trace::Message(kTraceGuid, 15, trace::kComponents, resolution, L"Direct");
   }
 

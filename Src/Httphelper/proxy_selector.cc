@@ -33,7 +33,6 @@ ProxySelector::~ProxySelector() {
 }
 
 DWORD ProxySelector::Resolve(HINTERNET handle, const wchar_t* url) {
-  (void)url;
   if (resolved_) return ERROR_INVALID_OPERATION;
   ProxyEntryPoints& slots = ProxySlots();
   if (slots.getIEProxyConfigForCurrentUser == nullptr) return ERROR_PROC_NOT_FOUND;
@@ -53,7 +52,7 @@ DWORD ProxySelector::Resolve(HINTERNET handle, const wchar_t* url) {
   if (config.fAutoDetect) {
     wchar_t* list = nullptr;
     wchar_t* bypass = nullptr;
-    result = LookUp(handle, nullptr, &list, &bypass);
+    result = LookUp(handle, url, nullptr, &list, &bypass);
     if (result == 0) {
       Commit(true, list, bypass);
       decided = true;
@@ -64,7 +63,7 @@ DWORD ProxySelector::Resolve(HINTERNET handle, const wchar_t* url) {
   if (!decided && HasText(configUrl)) {
     wchar_t* list = nullptr;
     wchar_t* bypass = nullptr;
-    result = LookUp(handle, configUrl, &list, &bypass);
+    result = LookUp(handle, url, configUrl, &list, &bypass);
     if (result == 0) {
       Commit(true, list, bypass);
       decided = true;
@@ -84,8 +83,8 @@ DWORD ProxySelector::Resolve(HINTERNET handle, const wchar_t* url) {
   return result;
 }
 
-DWORD ProxySelector::LookUp(HINTERNET handle, const wchar_t* configUrl, wchar_t** proxyList,
-                            wchar_t** bypassList) {
+DWORD ProxySelector::LookUp(HINTERNET handle, const wchar_t* url, const wchar_t* configUrl,
+                            wchar_t** proxyList, wchar_t** bypassList) {
   ProxyEntryPoints& slots = ProxySlots();
   if (slots.getProxyForUrl == nullptr) return ERROR_PROC_NOT_FOUND;
   WINHTTP_AUTOPROXY_OPTIONS options{};
@@ -99,14 +98,14 @@ DWORD ProxySelector::LookUp(HINTERNET handle, const wchar_t* configUrl, wchar_t*
   options.fAutoLogonIfChallenged = FALSE;
 
   WINHTTP_PROXY_INFO info{};
-  BOOL found = slots.getProxyForUrl(handle, nullptr, &options, &info);
+  BOOL found = slots.getProxyForUrl(handle, url, &options, &info);
   DWORD error = found ? 0 : GetLastError();
   if (!found && error == ERROR_WINHTTP_LOGIN_FAILURE) {
     FreeString(info.lpszProxy);
     FreeString(info.lpszProxyBypass);
     info = {};
     options.fAutoLogonIfChallenged = TRUE;
-    found = slots.getProxyForUrl(handle, nullptr, &options, &info);
+    found = slots.getProxyForUrl(handle, url, &options, &info);
     error = found ? 0 : GetLastError();
   }
   if (!found) {

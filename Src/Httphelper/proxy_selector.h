@@ -29,7 +29,9 @@ class ProxySelector {
   ProxySelector& operator=(const ProxySelector&) = delete;
 
   // Once per selector, while acting as the user whose settings count.
-  // `handle` is the one the automatic lookups run on; `url` is not consulted.
+  // The automatic lookups run on the session `handle` for the request's `url`:
+  // WinHTTP refuses a connection handle (12018), which would end every
+  // resolution where automatic detection is on.
   // 0 on success, otherwise a system error code.
   DWORD Resolve(HINTERNET handle, const wchar_t* url);
 
@@ -45,7 +47,7 @@ class ProxySelector {
   bool failOverAllowed() const { return failOverAllowed_; }
 
  private:
-  DWORD LookUp(HINTERNET handle, const wchar_t* configUrl, wchar_t** proxyList,
+  DWORD LookUp(HINTERNET handle, const wchar_t* url, const wchar_t* configUrl, wchar_t** proxyList,
                wchar_t** bypassList);
   void Commit(bool failOverAllowed, wchar_t* proxyList, wchar_t* bypassList);
   DWORD Apply(HINTERNET request, const wchar_t* entry);

@@ -29,7 +29,7 @@ struct LookupCall {
   DWORD autoDetectFlags;
   std::wstring configUrl;
   BOOL autoLogon;
-  bool urlGiven;
+  std::wstring url;
   HINTERNET handle;
 };
 
@@ -72,7 +72,7 @@ BOOL WINAPI FakeGetProxyForUrl(HINTERNET handle, LPCWSTR url, WINHTTP_AUTOPROXY_
                                WINHTTP_PROXY_INFO* info) {
   g_script->lookups.push_back({options->dwFlags, options->dwAutoDetectFlags,
                                options->lpszAutoConfigUrl ? options->lpszAutoConfigUrl : L"",
-                               options->fAutoLogonIfChallenged, url != nullptr, handle});
+                               options->fAutoLogonIfChallenged, url ? url : L"<none>", handle});
   size_t i = g_script->lookups.size() - 1;
   if (i >= g_script->answers.size()) {
     SetLastError(ERROR_WINHTTP_AUTODETECTION_FAILED);
@@ -118,7 +118,7 @@ class ProxySelectorTest : public ::testing::Test {
   }
 
   Script script_;
-  HINTERNET connection_ = reinterpret_cast<HINTERNET>(0x1000);
+  HINTERNET session_ = reinterpret_cast<HINTERNET>(0x1000);
   HINTERNET request_ = reinterpret_cast<HINTERNET>(0x2000);
 };
 
@@ -129,14 +129,15 @@ TEST_F(ProxySelectorTest, RecoverableFailuresFallFromDetectionToScriptToStaticSe
   script_.staticBypass = L"<local>";
   script_.answers = {{ERROR_WINHTTP_AUTODETECTION_FAILED}, {ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT}};
   auto selector = MakeSelector();
-  ASSERT_EQ(selector->Resolve(connection_, L"https://server/x"), 0u);
+  ASSERT_EQ(selector->Resolve(session_, L"https://server/x"), 0u);
 
   ASSERT_EQ(script_.lookups.size(), 2u);
   EXPECT_EQ(script_.lookups[0].flags, static_cast<DWORD>(WINHTTP_AUTOPROXY_AUTO_DETECT));
   EXPECT_EQ(script_.lookups[0].autoDetectFlags, 3u);
   EXPECT_EQ(script_.lookups[0].autoLogon, FALSE);
-  EXPECT_EQ(script_.lookups[0].handle, connection_);
-  EXPECT_FALSE(script_.lookups[0].urlGiven);
+  EXPECT_EQ(script_.lookups[0].handle, session_);
+  EXPECT_EQ(script_.lookups[0].url, L"https://server/x");
+  EXPECT_EQ(script_.lookups[1].url, L"https://server/x");
   EXPECT_EQ(script_.lookups[1].flags, static_cast<DWORD>(WINHTTP_AUTOPROXY_CONFIG_URL));
   EXPECT_EQ(script_.lookups[1].configUrl, L"http://wpad/proxy.pac");
 
@@ -161,7 +162,7 @@ TEST_F(ProxySelectorTest, AnErrorOutsideTheRecoverableSetEndsTheResolution) {
   script_.staticProxy = L"static:8080";
   script_.answers = {{ERROR_WINHTTP_NAME_NOT_RESOLVED}};
   auto selector = MakeSelector();
-  EXPECT_EQ(selector->Resolve(connection_, nullptr), static_cast<DWORD>(ERROR_WINHTTP_NAME_NOT_RESOLVED));
+  EXPECT_EQ(selector->Resolve(session_, nullptr), static_cast<DWORD>(ERROR_WINHTTP_NAME_NOT_RESOLVED));
   EXPECT_EQ(script_.lookups.size(), 1u);  // the script is not tried
   EXPECT_EQ(selector->ApplyNextProxy(request_, 0), static_cast<DWORD>(ERROR_INVALID_OPERATION));
   EXPECT_TRUE(script_.applied.empty());
@@ -170,7 +171,7 @@ TEST_F(ProxySelectorTest, AnErrorOutsideTheRecoverableSetEndsTheResolution) {
 TEST_F(ProxySelectorTest, UserWithoutSettingsGetsDetectionOnlyThenDirectAccess) {
   script_.configError = ERROR_FILE_NOT_FOUND;
   auto selector = MakeSelector();
-  ASSERT_EQ(selector->Resolve(connection_, nullptr), 0u);
+  ASSERT_EQ(selector->Resolve(session_, nullptr), 0u);
   ASSERT_EQ(script_.lookups.size(), 1u);
   EXPECT_EQ(script_.lookups[0].flags, static_cast<DWORD>(WINHTTP_AUTOPROXY_AUTO_DETECT));
   EXPECT_EQ(selector->accessType(), static_cast<DWORD>(WINHTTP_ACCESS_TYPE_NO_PROXY));
@@ -184,7 +185,7 @@ TEST_F(ProxySelectorTest, UserWithoutSettingsGetsDetectionOnlyThenDirectAccess) 
 TEST_F(ProxySelectorTest, OtherConfigurationErrorsAreAnswered) {
   script_.configError = ERROR_ACCESS_DENIED;
   auto selector = MakeSelector();
-  EXPECT_EQ(selector->Resolve(connection_, nullptr), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(selector->Resolve(session_, nullptr), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(script_.lookups.empty());
   EXPECT_EQ(selector->ApplyNextProxy(request_, 0), static_cast<DWORD>(ERROR_INVALID_OPERATION));
 }
@@ -193,7 +194,7 @@ TEST_F(ProxySelectorTest, LoginFailureIsAskedOnceMoreWithAutomaticLogon) {
   script_.autoDetect = TRUE;
   script_.answers = {{ERROR_WINHTTP_LOGIN_FAILURE}, {0, L"auth:80", nullptr}};
   auto selector = MakeSelector();
-  ASSERT_EQ(selector->Resolve(connection_, nullptr), 0u);
+  ASSERT_EQ(selector->Resolve(session_, nullptr), 0u);
   ASSERT_EQ(script_.lookups.size(), 2u);
   EXPECT_EQ(script_.lookups[0].autoLogon, FALSE);
   EXPECT_EQ(script_.lookups[1].autoLogon, TRUE);
@@ -206,8 +207,8 @@ TEST_F(ProxySelectorTest, FailOverWalksTheDetectedList) {
   script_.autoDetect = TRUE;
   script_.answers = {{0, L"a:80; b:80;;c:80", L"*.local"}};
   auto selector = MakeSelector();
-  ASSERT_EQ(selector->Resolve(connection_, nullptr), 0u);
-  EXPECT_EQ(selector->Resolve(connection_, nullptr), static_cast<DWORD>(ERROR_INVALID_OPERATION));
+  ASSERT_EQ(selector->Resolve(session_, nullptr), 0u);
+  EXPECT_EQ(selector->Resolve(session_, nullptr), static_cast<DWORD>(ERROR_INVALID_OPERATION));
   EXPECT_EQ(selector->ApplyNextProxy(request_, 0), 0u);
   EXPECT_EQ(selector->ApplyNextProxy(request_, ERROR_WINHTTP_CANNOT_CONNECT), 0u);
   EXPECT_EQ(selector->ApplyNextProxy(request_, ERROR_WINHTTP_TIMEOUT), 0u);
@@ -229,7 +230,7 @@ TEST_F(ProxySelectorTest, ARequestErrorOutsideTheFailOverSetEndsTheAttempt) {
   script_.autoDetect = TRUE;
   script_.answers = {{0, L"a:80;b:80", nullptr}};
   auto selector = MakeSelector();
-  ASSERT_EQ(selector->Resolve(connection_, nullptr), 0u);
+  ASSERT_EQ(selector->Resolve(session_, nullptr), 0u);
   ASSERT_EQ(selector->ApplyNextProxy(request_, 0), 0u);
   EXPECT_EQ(selector->ApplyNextProxy(request_, ERROR_WINHTTP_SECURE_FAILURE),
             static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
@@ -241,7 +242,7 @@ TEST_F(ProxySelectorTest, AFailedOptionCallIsAnsweredWithItsError) {
   script_.answers = {{0, L"a:80;b:80", nullptr}};
   script_.setOptionError = ERROR_INVALID_HANDLE;
   auto selector = MakeSelector();
-  ASSERT_EQ(selector->Resolve(connection_, nullptr), 0u);
+  ASSERT_EQ(selector->Resolve(session_, nullptr), 0u);
   EXPECT_EQ(selector->ApplyNextProxy(request_, 0), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
@@ -249,7 +250,7 @@ TEST_F(ProxySelectorTest, ScriptFoundProxyAllowsFailOverAndEmptyListMeansDirect)
   script_.configUrl = L"http://wpad/proxy.pac";
   script_.answers = {{0, L"", nullptr}};
   auto selector = MakeSelector();
-  ASSERT_EQ(selector->Resolve(connection_, nullptr), 0u);
+  ASSERT_EQ(selector->Resolve(session_, nullptr), 0u);
   ASSERT_EQ(script_.lookups.size(), 1u);
   EXPECT_EQ(script_.lookups[0].flags, static_cast<DWORD>(WINHTTP_AUTOPROXY_CONFIG_URL));
   EXPECT_TRUE(selector->failOverAllowed());

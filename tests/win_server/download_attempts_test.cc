@@ -161,7 +161,8 @@ TEST_F(DownloadAttemptsTest, FiveFailuresWithFiveRetryPressesFail) {
   EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_TRUE(page_.sleeps.empty());
   // Each attempt made a file of its own; the last one's path is kept.
-  EXPECT_EQ(std::count(recorder_.Numbers(kProcedureGuid).begin(), recorder_.Numbers(kProcedureGuid).end(), 17), 5);
+  std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 5);
   EXPECT_FALSE(packagePath_.empty());
 }
 
@@ -194,29 +195,35 @@ TEST_F(DownloadAttemptsTest, AttemptWithoutANewFileReusesThePreviousPath) {
   ScratchFile unused(L"unused");
   wchar_t temp[MAX_PATH];
   ASSERT_GT(GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH), 0u);
-  int verdicts = 0;
   // The first attempt is refused; from then on TEMP names a missing folder.
-  ServerCertificateCheck secondTime = [&verdicts](PCCERT_CONTEXT) { return ++verdicts > 1; };
-  page_.onCall = [this](const PageCall& c) {
+  bool refuse = true;
+  ServerCertificateCheck check = [&refuse](PCCERT_CONTEXT) { return !refuse; };
+  page_.onCall = [this, &refuse](const PageCall& c) {
     if (c.function == L"SetStatusBoxForInitialClient" && c.args.at(0) == kFailedText) {
       SetEnvironmentVariableW(L"TEMP", L"C:\\no-such-folder-for-bastion-tests");
+      refuse = false;
       SetEvent(retry_);
     }
   };
-  bool ok = Run(L"/size/4000", secondTime, false);
+  bool ok = Run(L"/size/4000", check, false);
   SetEnvironmentVariableW(L"TEMP", temp);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(std::count(recorder_.Numbers(kProcedureGuid).begin(), recorder_.Numbers(kProcedureGuid).end(), 17), 1);
+  std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 1);
   EXPECT_EQ(packagePath_.substr(0, wcslen(temp)), temp);
   EXPECT_EQ(ReadWholeFile(packagePath_), Pattern(4000));
 }
 
 TEST_F(DownloadAttemptsTest, FailedFirstAttemptThenSuccess) {
-  int verdicts = 0;
-  ServerCertificateCheck secondTime = [&verdicts](PCCERT_CONTEXT) { return ++verdicts > 1; };
-  PressRetryOnFailure();
-  std::wstring firstPath;
-  ASSERT_TRUE(Run(L"/size/4000", secondTime, false));
+  bool refuse = true;
+  ServerCertificateCheck check = [&refuse](PCCERT_CONTEXT) { return !refuse; };
+  page_.onCall = [this, &refuse](const PageCall& c) {
+    if (c.function == L"SetStatusBoxForInitialClient" && c.args.at(0) == kFailedText) {
+      refuse = false;
+      SetEvent(retry_);
+    }
+  };
+  ASSERT_TRUE(Run(L"/size/4000", check, false));
   EXPECT_EQ(page_.StatusTexts(), (std::vector<std::wstring>{L"Initial Client: Downloading...", kFailedText,
                                                             L"Initial Client: Downloading...",
                                                             L"Initial Client: Installing..."}));

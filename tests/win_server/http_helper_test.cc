@@ -52,7 +52,7 @@ Download Fetch(const wchar_t* path, bool useSystemTrust = true, ServerCertificat
 TEST(HTTPHelperServer, DownloadsTheWholeBodyWithSystemTrust) {
   TraceRecorder recorder;
   Download d = Fetch(L"/size/300000");
-  ASSERT_TRUE(d.connected);
+  EXPECT_TRUE(d.connected);
   EXPECT_TRUE(d.ok);
   EXPECT_EQ(d.body, Pattern(300000));
   EXPECT_EQ(d.reported, 300000u);
@@ -64,6 +64,7 @@ TEST(HTTPHelperServer, DownloadsTheWholeBodyWithSystemTrust) {
   std::vector<USHORT> numbers = recorder.Numbers(kHttpGuid);
   EXPECT_EQ(numbers, (std::vector<USHORT>{10, 11, 13, 14, 15, 16}));
   for (const TraceRecord& r : recorder.records()) {
+    if (r.number == 18 && r.guid == kHttpGuid) ADD_FAILURE() << "send failed with " << r.Value(0);
     if (r.number == 15 && r.guid == kHttpGuid) {
       EXPECT_EQ(r.Value(0), 0u);
       EXPECT_EQ(r.Wide(1), L"Direct");
