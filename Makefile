@@ -51,3 +51,10 @@ test: deps build wine-ready
 	cd $(BUILD)/win64 && env -u http_proxy -u https_proxy -u DISPLAY ctest --output-on-failure -LE display
 	cd $(BUILD)/win64 && if ctest -N -L display | grep -q 'Test *#'; then \
 	  env -u http_proxy -u https_proxy xvfb-run -a ctest --output-on-failure -L display; fi
+
+# Download figures (MB/s against bare WinHTTP and curl, peak working set,
+# connect time-out); prints, asserts nothing.
+.PHONY: bench-download
+bench-download: $(BUILD)/win64/CMakeCache.txt wine-ready
+	cmake --build $(BUILD)/win64 -j$(JOBS) --target bench_download trust_root_cert
+	tools/bench_download.sh $(BUILD)/win64
