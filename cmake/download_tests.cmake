@@ -16,7 +16,7 @@ set_tests_properties(download_server_stop PROPERTIES FIXTURES_CLEANUP download_s
 file(GLOB server_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win_server/*.cc)
 add_executable(bastion_server_tests ${server_test_sources} ${PROJECT_SOURCE_DIR}/tests/win/test_main.cc
                ${PROJECT_SOURCE_DIR}/tests/win/trace_recorder.cc)
-target_link_libraries(bastion_server_tests PRIVATE bastion_objects gtest gmock)
+target_link_libraries(bastion_server_tests PRIVATE bastion_objects gtest gmock crypt32)
 target_include_directories(bastion_server_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_definitions(bastion_server_tests PRIVATE BASTION_TEST_SERVER_DIR="${BASTION_TEST_SERVER_DIR}")
 set_target_properties(bastion_server_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

@@ -6,6 +6,7 @@ Paths (also inside absolute-URL request lines):
   /status/CODE   a short body with that status (404, 500, ...)
   /drop/N        announces N bytes, sends half of them, then drops the connection
   /slow/N        N bytes in 16 KiB pieces, 50 ms apart
+  /close         closes the connection without any response
   anything else  404
 Every request is appended to --log as "METHOD PATH USER-AGENT".
 --mode no-accept listens but never accepts, and keeps the queue full, so a
@@ -83,6 +84,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_body_headers(200, number)
             self.stream(number // 2)
             self.wfile.flush()
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+        elif parts[0] == "close":
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
         elif parts[0] == "slow" and number is not None:

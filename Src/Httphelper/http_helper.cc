@@ -182,6 +182,17 @@ HTTPHelper::~HTTPHelper() {
 
 bool HTTPHelper::BodyComplete(unsigned long long written) {
   if (ImpWinHttpQueryHeaders == nullptr) return true;
+  // Under Wine a request whose connection closed before any response reads
+  // as an empty body; without a status line there was no response at all.
+  DWORD status = 0;
+  DWORD statusSize = sizeof(status);
+  if (!ImpWinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
+    DWORD error = GetLastError();
+    trace::Message(kTraceGuid, 25, trace::kComponents, error);
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile no response: {}", error);
+    return false;
+  }
   wchar_t text[32] = {};
   DWORD size = sizeof(text);
   if (!ImpWinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,

@@ -1,6 +1,26 @@
 #include "win_server/server_fixture.h"
 
+#include <wincrypt.h>
+
 #include <spdlog/sinks/ostream_sink.h>
+
+namespace {
+
+// The fixture trusts the server's certificate in the prefix's Root store
+// before the tests start, yet one first run in a freshly made prefix still
+// refused it. Adding it again in each test process costs little.
+struct TrustServerCertificate {
+  TrustServerCertificate() {
+    std::vector<BYTE> der = ReadWholeFile(ServerFile(L"server.der"));
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    if (der.empty() || store == nullptr) return;
+    CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                     CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    CertCloseStore(store, 0);
+  }
+} g_trust;
+
+}  // namespace
 
 std::wstring ServerFile(const wchar_t* name) {
   std::string dir = BASTION_TEST_SERVER_DIR;
