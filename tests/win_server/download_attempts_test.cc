@@ -68,15 +68,33 @@ void WINAPI FakeSleep(DWORD ms) { g_page->sleeps.push_back(ms); }
 
 class DownloadAttemptsTest : public ::testing::Test {
  protected:
+  // Every attempt leaves a file in TEMP: the tests give it a folder of their
+  // own and empty it afterwards.
   void SetUp() override {
     page_.recorder = &recorder_;
     g_page = &page_;
     retry_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH), 0u);
+    savedTemp_ = temp;
+    folder_ = savedTemp_ + L"\\bastion_download_attempts";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    SetEnvironmentVariableW(L"TEMP", folder_.c_str());
   }
   void TearDown() override {
     CloseHandle(retry_);
     g_page = nullptr;
-    if (!packagePath_.empty()) DeleteFileW(packagePath_.c_str());
+    SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          DeleteFileW((folder_ + L"\\" + found.cFileName).c_str());
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    RemoveDirectoryW(folder_.c_str());
   }
 
   bool Run(const wchar_t* path, const ServerCertificateCheck& check = {}, bool useSystemTrust = true) {
@@ -103,6 +121,8 @@ class DownloadAttemptsTest : public ::testing::Test {
   FakePage page_;
   HANDLE retry_ = nullptr;
   std::wstring packagePath_;
+  std::wstring savedTemp_;
+  std::wstring folder_;
 };
 
 ServerCertificateCheck Refuse() {
