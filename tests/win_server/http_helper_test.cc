@@ -218,7 +218,7 @@ TEST(HTTPHelperServer, EmptyProgressCallableIsAProgrammingError) {
                std::bad_function_call);
 }
 
-TEST(HTTPHelperServer, ClosedPortAndUnknownHostLeaveTheObjectUnconnected) {
+TEST(HTTPHelperServer, UnknownHostLeavesTheObjectUnconnected) {
   TraceRecorder recorder;
   HTTPHelper unknown(L"no-such-host.invalid", L"/", ServerCertificateCheck(), false);
   EXPECT_FALSE(unknown.connected());
