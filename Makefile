@@ -57,3 +57,10 @@ test: deps build wine-ready
 	cd tests/page && { [ -d node_modules ] || npm ci --no-audit --no-fund; } && \
 	  env -u http_proxy -u https_proxy BASTION_PAGE_RESOURCE=$(abspath $(BUILD))/win64/generated/progress_page.utf16 \
 	  BASTION_SCREENSHOT_DIR=$(abspath $(BUILD)) timeout 600 node --test
+
+# Download figures (MB/s against bare WinHTTP and curl, peak working set,
+# connect time-out); prints, asserts nothing.
+.PHONY: bench-download
+bench-download: $(BUILD)/win64/CMakeCache.txt wine-ready
+	cmake --build $(BUILD)/win64 -j$(JOBS) --target bench_download trust_root_cert
+	tools/bench_download.sh $(BUILD)/win64

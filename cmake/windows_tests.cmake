@@ -35,3 +35,4 @@ include(GoogleTest)
 gtest_discover_tests(bastion_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS wine TIMEOUT 300)
 include(cmake/files.cmake)
+include(${PROJECT_SOURCE_DIR}/cmake/download_tests.cmake)

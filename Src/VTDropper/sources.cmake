@@ -5,3 +5,4 @@ bastion_sources(
           machine_string_value.cc vpn_configuration.cc installed_agent.cc installation_guard.cc
           installer_launch.cc create_package.cc
   PORTABLE command_line.cc path_buffer.cc installer_arguments.cc package_move_outcome.cc)
+bastion_sources(WINDOWS download_attempts.cc server_certificate_check.cc PORTABLE download_progress.cc)

@@ -1,0 +1,273 @@
+#include "Src/Httphelper/http_helper.h"
+
+#include <string.h>
+
+#include <optional>
+#include <vector>
+
+#include "Src/Httphelper/content_length.h"
+#include "Src/Httphelper/logged_on_user_impersonation.h"
+#include "diagnostics/log.h"
+#include "diagnostics/trace.h"
+#include "platform/object_security.h"
+
+void RecordCertificateVerdict(HTTPHelper* helper, bool accepted);
+
+namespace {
+
+// {FA21097F-3991-3E8F-A71F-66FF52E71716}
+constexpr GUID kTraceGuid = {0xFA21097F, 0x3991, 0x3E8F, {0xA7, 0x1F, 0x66, 0xFF, 0x52, 0xE7, 0x17, 0x16}};
+constexpr char kDownloadFunction[] = "HTTPHelper::DownloadFile";
+
+ULONG Low32(const void* handle) { return static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(handle)); }
+
+// The one certificate check the status callback consults. Each construction
+// replaces it; only one HTTPHelper connects at a time.
+struct ActiveCertificateCheck {
+  bool useSystemTrust;
+  ServerCertificateCheck check;
+  HTTPHelper* helper;
+};
+
+std::optional<ActiveCertificateCheck>& ActiveCheck() {
+  static std::optional<ActiveCertificateCheck> active;
+  return active;
+}
+
+// The status callback's own bindings, made once on first use.
+struct CallbackBindings {
+  SystemLibrary winhttp{L"WINHTTP.dll"};
+  SystemLibrary crypt32{L"crypt32.dll"};
+  decltype(WinHttpQueryOption)* queryOption = nullptr;
+  decltype(CertFreeCertificateContext)* freeCertificate = nullptr;
+  CallbackBindings() {
+    BindExport(winhttp, "WinHttpQueryOption", queryOption);
+    BindExport(crypt32, "CertFreeCertificateContext", freeCertificate);
+  }
+};
+
+CallbackBindings& Bindings() {
+  static CallbackBindings bindings;
+  return bindings;
+}
+
+void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void* info,
+                             DWORD infoLength) {
+  (void)context;
+  (void)status;
+  (void)info;
+  (void)infoLength;
+  CallbackBindings& bindings = Bindings();
+  if (bindings.queryOption == nullptr) return;
+  PCCERT_CONTEXT certificate = nullptr;
+  DWORD size = sizeof(certificate);
+  if (!bindings.queryOption(handle, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &certificate, &size) ||
+      certificate == nullptr)
+    return;
+  std::optional<ActiveCertificateCheck>& active = ActiveCheck();
+  if (active && !active->useSystemTrust && active->check && active->helper != nullptr)
+    RecordCertificateVerdict(active->helper, active->check(certificate));
+  // Each query hands over a context of its own.
+  if (bindings.freeCertificate != nullptr) bindings.freeCertificate(certificate);
+}
+
+}  // namespace
+
+void RecordCertificateVerdict(HTTPHelper* helper, bool accepted) {
+  helper->certificateAccepted_ = accepted;
+}
+
+HTTPHelper::HTTPHelper(const wchar_t* host, const wchar_t* objectPath,
+                       const ServerCertificateCheck& serverCertificateCheck, bool useSystemTrust)
+    : winhttp_(L"WINHTTP.dll"), host_(host), objectPath_(objectPath), useSystemTrust_(useSystemTrust) {
+  trace::Message(kTraceGuid, 10, trace::kComponents);
+  Connect(serverCertificateCheck);
+}
+
+void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
+  if (!winhttp_.IsLoaded()) return;
+  bool bound = BindExport(winhttp_, "WinHttpReceiveResponse", ImpWinHttpReceiveResponse);
+  bound = BindExport(winhttp_, "WinHttpOpen", ImpWinHttpOpen) && bound;
+  bound = BindExport(winhttp_, "WinHttpReadData", ImpWinHttpReadData) && bound;
+  bound = BindExport(winhttp_, "WinHttpOpenRequest", ImpWinHttpOpenRequest) && bound;
+  bound = BindExport(winhttp_, "WinHttpSetOption", ImpWinHttpSetOption) && bound;
+  bound = BindExport(winhttp_, "WinHttpCloseHandle", ImpWinHttpCloseHandle) && bound;
+  bound = BindExport(winhttp_, "WinHttpConnect", ImpWinHttpConnect) && bound;
+  bound = BindExport(winhttp_, "WinHttpQueryOption", ImpWinHttpQueryOption) && bound;
+  BindExport(winhttp_, "WinHttpSetStatusCallback", ImpWinHttpSetStatusCallback);
+  bound = BindExport(winhttp_, "WinHttpQueryDataAvailable", ImpWinHttpQueryDataAvailable) && bound;
+  bound = BindExport(winhttp_, "WinHttpSendRequest", ImpWinHttpSendRequest) && bound;
+  BindExport(winhttp_, "WinHttpGetIEProxyConfigForCurrentUser", ImpWinHttpGetIEProxyConfigForCurrentUser);
+  BindExport(winhttp_, "WinHttpQueryHeaders", ImpWinHttpQueryHeaders);
+  if (!bound) return;
+
+  trace::Message(kTraceGuid, 11, trace::kComponents);
+  sessionHandle_ = ImpWinHttpOpen(L"HTTP/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  if (!useSystemTrust_) {
+    trace::Message(kTraceGuid, 12, trace::kComponents);
+    if (sessionHandle_ != nullptr) {
+      if (ImpWinHttpSetStatusCallback != nullptr)
+        ImpWinHttpSetStatusCallback(sessionHandle_, StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+      DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                        WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+      ImpWinHttpSetOption(sessionHandle_, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    }
+  }
+  if (sessionHandle_ != nullptr)
+    connectionHandle_ = ImpWinHttpConnect(sessionHandle_, host_.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0);
+  if (connectionHandle_ != nullptr)
+    requestHandle_ = ImpWinHttpOpenRequest(connectionHandle_, L"GET", objectPath_.c_str(), nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           WINHTTP_FLAG_SECURE);
+  if (!useSystemTrust_ && requestHandle_ != nullptr) {
+    DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
+                  SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+    ImpWinHttpSetOption(requestHandle_, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+  }
+  trace::Message(kTraceGuid, 13, trace::kComponents);
+  if (requestHandle_ != nullptr) {
+    DWORD timeout = 5000;
+    ImpWinHttpSetOption(requestHandle_, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
+  }
+  trace::Message(kTraceGuid, 14, trace::kComponents);
+
+  {
+    LoggedOnUserImpersonation impersonation;
+    proxySelector_.reset();
+    proxySelector_ = std::make_unique<ProxySelector>();
+    std::wstring url = L"https://" + host_ + objectPath_;
+    DWORD resolution = proxySelector_->Resolve(sessionHandle_, url.c_str());
+    trace::Message(kTraceGuid, 15, trace::kComponents, resolution, L"Direct");
+  }
+
+  ActiveCheck() = ActiveCertificateCheck{useSystemTrust_, serverCertificateCheck, this};
+  SendWithFailOver();
+}
+
+void HTTPHelper::SendWithFailOver() {
+  DWORD requestError = 0;
+  for (;;) {
+    if (proxySelector_->ApplyNextProxy(requestHandle_, requestError) != 0) return;
+    if (!ImpWinHttpSendRequest(requestHandle_, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+      requestError = GetLastError();
+      trace::Message(kTraceGuid, 18, trace::kComponents, requestError);
+      continue;
+    }
+    bool received = ImpWinHttpReceiveResponse(requestHandle_, nullptr) != FALSE;
+    DWORD receiveError = received ? 0 : GetLastError();
+    trace::Message(kTraceGuid, 16, trace::kComponents, useSystemTrust_ ? 1UL : 0UL,
+                   certificateAccepted_ ? 1UL : 0UL, Low32(sessionHandle_), Low32(connectionHandle_),
+                   Low32(requestHandle_));
+    connected_ = useSystemTrust_ || (certificateAccepted_ && sessionHandle_ != nullptr &&
+                                     connectionHandle_ != nullptr && requestHandle_ != nullptr && received);
+    // A response whose certificate was refused ends the attempt: another
+    // proxy would lead to the same server.
+    if (connected_ || received) return;
+    requestError = receiveError;
+    trace::Message(kTraceGuid, 17, trace::kComponents, requestError);
+  }
+}
+
+HTTPHelper::~HTTPHelper() {
+  std::optional<ActiveCertificateCheck>& active = ActiveCheck();
+  // The slot outlives this object; it must not point at it any more.
+  if (active && active->helper == this) active->helper = nullptr;
+  if (requestHandle_ != nullptr) ImpWinHttpCloseHandle(requestHandle_);
+  if (connectionHandle_ != nullptr) ImpWinHttpCloseHandle(connectionHandle_);
+  if (sessionHandle_ != nullptr) ImpWinHttpCloseHandle(sessionHandle_);
+  proxySelector_.reset();
+}
+
+bool HTTPHelper::BodyComplete(unsigned long long written) {
+  if (ImpWinHttpQueryHeaders == nullptr) return true;
+  // Under Wine a request whose connection closed before any response reads
+  // as an empty body; without a status line there was no response at all.
+  DWORD status = 0;
+  DWORD statusSize = sizeof(status);
+  if (!ImpWinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
+    DWORD error = GetLastError();
+    trace::Message(kTraceGuid, 25, trace::kComponents, error);
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile no response: {}", error);
+    return false;
+  }
+  wchar_t text[32] = {};
+  DWORD size = sizeof(text);
+  if (!ImpWinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                              text, &size, WINHTTP_NO_HEADER_INDEX))
+    return true;  // no length announced: the end of the stream is the end of the body
+  uint64_t expected = 0;
+  if (!ParseContentLength(text, expected)) return true;  // nothing to compare with
+  if (expected == written) return true;
+  trace::Message(kTraceGuid, 24, trace::kComponents, static_cast<ULONG>(written >> 32),
+                 static_cast<ULONG>(written), static_cast<ULONG>(expected >> 32),
+                 static_cast<ULONG>(expected), 0UL);
+  BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile incomplete body: {} of {} bytes",
+              written, expected);
+  return false;
+}
+
+bool HTTPHelper::DownloadFile(const wchar_t* filePath, DownloadProgressCallback progress, bool createNew) {
+  if (!connected_) {
+    trace::Message(kTraceGuid, 19, trace::kComponents);
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile not connected");
+    return false;
+  }
+  HANDLE file = CreateFileW(filePath, GENERIC_WRITE, 0, GetObjectSecurity(),
+                            createNew ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    trace::Message(kTraceGuid, 20, trace::kComponents, filePath);
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, L"HTTPHelper DownloadFile cannot create: {}", filePath);
+    return false;
+  }
+
+  std::vector<BYTE> buffer;
+  unsigned long long written = 0;
+  bool result = false;
+  for (;;) {
+    DWORD available = 0;
+    if (!ImpWinHttpQueryDataAvailable(requestHandle_, &available)) {
+      DWORD error = GetLastError();
+      trace::Message(kTraceGuid, 21, trace::kComponents, error);
+      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper ImpWinHttpQueryDataAvailable failed: {}",
+                  error);
+      break;
+    }
+    if (available == 0) {
+      result = BodyComplete(written);
+      break;
+    }
+    if (buffer.size() < available) buffer.resize(available);
+    memset(buffer.data(), 0, available);
+    DWORD read = 0;
+    if (!ImpWinHttpReadData(requestHandle_, buffer.data(), available, &read)) {
+      DWORD error = GetLastError();
+      trace::Message(kTraceGuid, 22, trace::kComponents, error);
+      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper HTTPHelper ImpWinHttpReadData failed {}",
+                  error);
+      break;
+    }
+    DWORD done = 0;
+    if (!WriteFile(file, buffer.data(), read, &done, nullptr)) {
+      DWORD error = GetLastError();
+      trace::Message(kTraceGuid, 23, trace::kComponents, error);
+      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper WriteFile failed: {}", error);
+      break;
+    }
+    written += read;
+    progress(available);
+    if (read == 0) break;
+  }
+  // An existing file may hold a longer body from an earlier attempt; the
+  // file ends where this body ends.
+  if (result && !SetEndOfFile(file)) {
+    DWORD error = GetLastError();
+    trace::Message(kTraceGuid, 23, trace::kComponents, error);
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper WriteFile failed: {}", error);
+    result = false;
+  }
+  CloseHandle(file);
+  return result;
+}

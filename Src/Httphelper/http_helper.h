@@ -1,0 +1,75 @@
+// One HTTPS GET of the package per object. Construction does the network
+// work up to the response headers (session, connection, request, proxy,
+// send with fail-over along the proxy list); DownloadFile streams the body.
+#ifndef BASTION_SRC_HTTPHELPER_HTTP_HELPER_H_
+#define BASTION_SRC_HTTPHELPER_HTTP_HELPER_H_
+
+#include <windows.h>
+
+#include <wincrypt.h>
+#include <winhttp.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Src/Httphelper/proxy_selector.h"
+#include "platform/system_library.h"
+
+// Answers true to accept the server's certificate.
+using ServerCertificateCheck = std::function<bool(PCCERT_CONTEXT)>;
+// Told the byte count reported available for each chunk written.
+using DownloadProgressCallback = std::function<void(DWORD)>;
+
+class HTTPHelper {
+ public:
+  // `useSystemTrust` true leaves the certificate to WinHTTP's validation;
+  // false switches that off and lets `serverCertificateCheck` decide.
+  HTTPHelper(const wchar_t* host, const wchar_t* objectPath,
+             const ServerCertificateCheck& serverCertificateCheck, bool useSystemTrust);
+  ~HTTPHelper();
+  HTTPHelper(const HTTPHelper&) = delete;
+  HTTPHelper& operator=(const HTTPHelper&) = delete;
+
+  // Writes the response body, whatever its status, into `filePath`
+  // (`createNew`: create or truncate; otherwise the file must exist). True
+  // only when the whole body was written.
+  bool DownloadFile(const wchar_t* filePath, DownloadProgressCallback progress, bool createNew);
+
+  bool connected() const { return connected_; }
+  bool certificateAccepted() const { return certificateAccepted_; }
+
+ private:
+  friend void RecordCertificateVerdict(HTTPHelper* helper, bool accepted);
+  void Connect(const ServerCertificateCheck& serverCertificateCheck);
+  void SendWithFailOver();
+  bool BodyComplete(unsigned long long written);
+
+  SystemLibrary winhttp_;
+  decltype(WinHttpReceiveResponse)* ImpWinHttpReceiveResponse = nullptr;
+  decltype(WinHttpOpen)* ImpWinHttpOpen = nullptr;
+  decltype(WinHttpReadData)* ImpWinHttpReadData = nullptr;
+  decltype(WinHttpOpenRequest)* ImpWinHttpOpenRequest = nullptr;
+  decltype(WinHttpSetOption)* ImpWinHttpSetOption = nullptr;
+  decltype(WinHttpCloseHandle)* ImpWinHttpCloseHandle = nullptr;
+  decltype(WinHttpConnect)* ImpWinHttpConnect = nullptr;
+  decltype(WinHttpQueryOption)* ImpWinHttpQueryOption = nullptr;
+  decltype(WinHttpSetStatusCallback)* ImpWinHttpSetStatusCallback = nullptr;
+  decltype(WinHttpQueryDataAvailable)* ImpWinHttpQueryDataAvailable = nullptr;
+  decltype(WinHttpSendRequest)* ImpWinHttpSendRequest = nullptr;
+  decltype(WinHttpGetIEProxyConfigForCurrentUser)* ImpWinHttpGetIEProxyConfigForCurrentUser = nullptr;
+  // Optional: reads Content-Length so that a body cut short is not taken
+  // for a whole one.
+  decltype(WinHttpQueryHeaders)* ImpWinHttpQueryHeaders = nullptr;
+  std::wstring host_;
+  std::wstring objectPath_;
+  bool useSystemTrust_ = false;
+  HINTERNET sessionHandle_ = nullptr;
+  HINTERNET connectionHandle_ = nullptr;
+  HINTERNET requestHandle_ = nullptr;
+  bool connected_ = false;
+  bool certificateAccepted_ = false;
+  std::unique_ptr<ProxySelector> proxySelector_;
+};
+
+#endif  // BASTION_SRC_HTTPHELPER_HTTP_HELPER_H_

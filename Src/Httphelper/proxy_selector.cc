@@ -1,0 +1,158 @@
+#include "Src/Httphelper/proxy_selector.h"
+
+#include "Src/Httphelper/proxy_list.h"
+
+namespace {
+
+void FreeString(wchar_t* text) {
+  if (text != nullptr) GlobalFree(text);
+}
+
+bool HasText(const wchar_t* text) { return text != nullptr && *text != L'\0'; }
+
+}  // namespace
+
+ProxyEntryPoints& ProxySlots() {
+  static ProxyEntryPoints slots{};
+  return slots;
+}
+
+ProxySelector::ProxySelector() : winhttp_(L"WINHTTP.dll") {
+  ProxyEntryPoints& slots = ProxySlots();
+  BindExport(winhttp_, "WinHttpCloseHandle", slots.closeHandle);
+  BindExport(winhttp_, "WinHttpSetOption", slots.setOption);
+  BindExport(winhttp_, "WinHttpSetStatusCallback", slots.setStatusCallback);
+  BindExport(winhttp_, "WinHttpGetProxyForUrl", slots.getProxyForUrl);
+  BindExport(winhttp_, "WinHttpGetIEProxyConfigForCurrentUser",
+             slots.getIEProxyConfigForCurrentUser);
+}
+
+ProxySelector::~ProxySelector() {
+  FreeString(proxyList_);
+  FreeString(bypassList_);
+}
+
+DWORD ProxySelector::Resolve(HINTERNET handle, const wchar_t* url) {
+  if (resolved_) return ERROR_INVALID_OPERATION;
+  ProxyEntryPoints& slots = ProxySlots();
+  if (slots.getIEProxyConfigForCurrentUser == nullptr) return ERROR_PROC_NOT_FOUND;
+
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+  if (!slots.getIEProxyConfigForCurrentUser(&config)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return error;
+    // A user who never had proxy settings: detection only.
+    config = {};
+    config.fAutoDetect = TRUE;
+  }
+
+  DWORD result = 0;
+  bool decided = false;
+  const wchar_t* configUrl = config.lpszAutoConfigUrl;
+  if (config.fAutoDetect) {
+    wchar_t* list = nullptr;
+    wchar_t* bypass = nullptr;
+    result = LookUp(handle, url, nullptr, &list, &bypass);
+    if (result == 0) {
+      Commit(true, list, bypass);
+      decided = true;
+    } else if (!IsRecoverableAutoProxyError(result)) {
+      decided = true;  // the resolution ends with that error
+    }
+  }
+  if (!decided && HasText(configUrl)) {
+    wchar_t* list = nullptr;
+    wchar_t* bypass = nullptr;
+    result = LookUp(handle, url, configUrl, &list, &bypass);
+    if (result == 0) {
+      Commit(true, list, bypass);
+      decided = true;
+    } else if (!IsRecoverableAutoProxyError(result)) {
+      decided = true;
+    }
+  }
+  if (!decided) {
+    Commit(false, config.lpszProxy, config.lpszProxyBypass);
+    config.lpszProxy = nullptr;
+    config.lpszProxyBypass = nullptr;
+    result = 0;
+  }
+  FreeString(config.lpszAutoConfigUrl);
+  FreeString(config.lpszProxy);
+  FreeString(config.lpszProxyBypass);
+  return result;
+}
+
+DWORD ProxySelector::LookUp(HINTERNET handle, const wchar_t* url, const wchar_t* configUrl,
+                            wchar_t** proxyList, wchar_t** bypassList) {
+  ProxyEntryPoints& slots = ProxySlots();
+  if (slots.getProxyForUrl == nullptr) return ERROR_PROC_NOT_FOUND;
+  WINHTTP_AUTOPROXY_OPTIONS options{};
+  if (configUrl != nullptr) {
+    options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+    options.lpszAutoConfigUrl = configUrl;
+  } else {
+    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+  }
+  options.fAutoLogonIfChallenged = FALSE;
+
+  WINHTTP_PROXY_INFO info{};
+  BOOL found = slots.getProxyForUrl(handle, url, &options, &info);
+  DWORD error = found ? 0 : GetLastError();
+  if (!found && error == ERROR_WINHTTP_LOGIN_FAILURE) {
+    FreeString(info.lpszProxy);
+    FreeString(info.lpszProxyBypass);
+    info = {};
+    options.fAutoLogonIfChallenged = TRUE;
+    found = slots.getProxyForUrl(handle, url, &options, &info);
+    error = found ? 0 : GetLastError();
+  }
+  if (!found) {
+    FreeString(info.lpszProxy);
+    FreeString(info.lpszProxyBypass);
+    return error;
+  }
+  *proxyList = info.lpszProxy;
+  *bypassList = info.lpszProxyBypass;
+  return 0;
+}
+
+void ProxySelector::Commit(bool failOverAllowed, wchar_t* proxyList, wchar_t* bypassList) {
+  failOverAllowed_ = failOverAllowed;
+  // An empty list names no proxy: it is direct access like an absent one.
+  if (proxyList != nullptr && *proxyList == L'\0') {
+    FreeString(proxyList);
+    proxyList = nullptr;
+  }
+  accessType_ = proxyList != nullptr ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
+  proxyList_ = proxyList;
+  bypassList_ = bypassList;
+  resolved_ = true;
+}
+
+DWORD ProxySelector::ApplyNextProxy(HINTERNET request, DWORD requestError) {
+  if (!resolved_) return ERROR_INVALID_OPERATION;
+  if (!firstApplied_) {
+    firstApplied_ = true;
+    return Apply(request, proxyList_);
+  }
+  if (listExhausted_ || !failOverAllowed_ || proxyList_ == nullptr ||
+      !AllowsProxyFailOver(requestError))
+    return ERROR_NO_MORE_ITEMS;
+  const wchar_t* next = NextProxyEntry(cursor_);
+  if (next == nullptr) {
+    listExhausted_ = true;
+    return ERROR_NO_MORE_ITEMS;
+  }
+  return Apply(request, next);
+}
+
+DWORD ProxySelector::Apply(HINTERNET request, const wchar_t* entry) {
+  ProxyEntryPoints& slots = ProxySlots();
+  if (slots.setOption == nullptr) return ERROR_PROC_NOT_FOUND;
+  WINHTTP_PROXY_INFO info{accessType_, const_cast<wchar_t*>(entry), bypassList_};
+  if (!slots.setOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info))) return GetLastError();
+  cursor_ = entry;
+  return 0;
+}

@@ -1,0 +1,7 @@
+#include "Src/Httphelper/session_choice.h"
+
+uint32_t ChooseSession(const SessionEntry* sessions, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (sessions[i].state == 0) return sessions[i].id;
+  return 0;
+}

@@ -1,0 +1,98 @@
+#include "Src/VTDropper/download_attempts.h"
+
+#include <memory>
+
+#include "Src/Httphelper/temporary_file.h"
+#include "Src/VTDropper/download_progress.h"
+#include "diagnostics/log.h"
+#include "diagnostics/trace.h"
+
+namespace {
+
+// {836579AB-A681-3146-B02F-8986F8BE98D8}
+constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
+constexpr char kLogFunction[] = "InstallProcedure";
+constexpr int kAttempts = 5;
+
+constexpr wchar_t kStatusFunction[] = L"SetStatusBoxForInitialClient";
+constexpr wchar_t kProgressFunction[] = L"SetInitialClientProgress";
+constexpr wchar_t kDownloading[] = L"Initial Client: Downloading...";
+constexpr wchar_t kInstalling[] = L"Initial Client: Installing...";
+constexpr wchar_t kFailed[] =
+    L"Initial Client: <span style=\"color: red; \">Failed to download files</span>";
+
+void PageCall(const DownloadPage& page, WebInstance* instance, const wchar_t* function, const wchar_t* text) {
+  const wchar_t* argv[] = {text};
+  page.runCommand(instance, function, 1, argv);
+}
+
+// After a failed attempt: the wait for RETRY while a window can deliver it,
+// a bounded pause otherwise. Sets `windowGone` when the window went away
+// during the wait.
+void WaitBeforeNextAttempt(const DownloadPage& page, WebInstance* instance, HANDLE retryEvent, int attempt,
+                           bool& windowGone) {
+  HANDLE closed = nullptr;
+  if (!windowGone && page.window(instance) != nullptr) {
+    closed = page.closedEvent != nullptr ? page.closedEvent(instance) : nullptr;
+    if (closed == nullptr) {
+      WaitForSingleObject(retryEvent, INFINITE);
+      return;
+    }
+    HANDLE events[2] = {retryEvent, closed};
+    DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (woken == WAIT_OBJECT_0) return;
+    windowGone = true;  // closed, or no wait possible: nobody can press RETRY any more
+    return;
+  }
+  windowGone = true;
+  if (attempt < kAttempts - 1) page.sleep(kNoWindowBackOffMs[attempt]);
+}
+
+}  // namespace
+
+bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
+                     const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
+                     bool useSystemTrust, HANDLE retryEvent, std::wstring& packagePath) {
+  packagePath.clear();
+  DownloadProgress progress;
+  bool windowGone = false;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    PageCall(page, instance, kStatusFunction, kDownloading);
+    auto helper = std::make_unique<HTTPHelper>(host.c_str(), objectPath.c_str(), serverCertificateCheck,
+                                               useSystemTrust);
+    {
+      TemporaryFile file(L"%temp%");
+      file.Create();
+      if (file.created()) {
+        trace::Message(kTraceGuid, 17, trace::kSteps);
+        packagePath = file.path();
+        BASTION_LOG(spdlog::level::info, kLogFunction, L"Temp file was generated in temp folder {}",
+                    packagePath);
+      }
+    }
+    progress.Reset();
+    bool downloaded = false;
+    if (!packagePath.empty()) {
+      downloaded = helper->DownloadFile(
+          packagePath.c_str(),
+          [&page, instance, &progress](DWORD) {
+            if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
+          },
+          false);
+    }
+    if (downloaded) {
+      trace::Message(kTraceGuid, 18, trace::kSteps);
+      while (progress.NextFillStep()) PageCall(page, instance, kProgressFunction, L"1");
+      helper.reset();
+      trace::Message(kTraceGuid, 19, trace::kSteps);
+      BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi downloaded");
+      PageCall(page, instance, kStatusFunction, kInstalling);
+      return true;
+    }
+    PageCall(page, instance, kStatusFunction, kFailed);
+    if (attempt == 0) page.runCommand(instance, L"ForceRetry", 0, nullptr);
+    WaitBeforeNextAttempt(page, instance, retryEvent, attempt, windowGone);
+    helper.reset();
+  }
+  return false;
+}

@@ -1,0 +1,38 @@
+// The download stage of the installation: up to five attempts, each with a
+// new connection and a new temporary file, progress on the page's
+// initial-client bar, and a wait for RETRY after each failed attempt.
+#ifndef BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
+#define BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
+
+#include <windows.h>
+
+#include <string>
+
+#include "Src/Httphelper/http_helper.h"
+#include "ui/web_instance.h"
+#include "ui/web_instance_gone.h"
+
+// How the stage reaches the page and the person in front of it.
+struct DownloadPage {
+  int (*runCommand)(WebInstance*, const wchar_t*, int, const wchar_t* const*);
+  HWND (*window)(const WebInstance*);
+  HANDLE (*closedEvent)(const WebInstance*);
+  void(WINAPI* sleep)(DWORD);  // the pause between attempts when nobody can press RETRY
+};
+
+// The progress window itself.
+inline DownloadPage ProgressWindowPage() {
+  return {RunCommand, WebInstanceWindow, WebInstanceGoneEvent, Sleep};
+}
+
+// Pauses between attempts without a window, in milliseconds, after the
+// first to the fourth failure.
+inline constexpr DWORD kNoWindowBackOffMs[4] = {1000, 2000, 4000, 8000};
+
+// True with the path of the downloaded package in `packagePath`. `retryEvent`
+// is the auto-reset event the page's RETRY button sets.
+bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
+                     const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
+                     bool useSystemTrust, HANDLE retryEvent, std::wstring& packagePath);
+
+#endif  // BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_

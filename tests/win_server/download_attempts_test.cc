@@ -1,0 +1,254 @@
+// The download stage against the local HTTPS test server, with a page fake
+// that records every page call in the order of the trace messages.
+#include "Src/VTDropper/download_attempts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "win/trace_recorder.h"
+#include "win_server/server_fixture.h"
+
+namespace {
+
+// {836579AB-A681-3146-B02F-8986F8BE98D8}
+constexpr GUID kProcedureGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
+const std::wstring kFailedText = L"Initial Client: <span style=\"color: red; \">Failed to download files</span>";
+
+struct PageCall {
+  std::wstring function;
+  std::vector<std::wstring> args;
+  size_t traceIndex;  // how many trace messages had been sent before it
+};
+
+struct FakePage {
+  TraceRecorder* recorder = nullptr;
+  std::vector<PageCall> calls;
+  HWND window = reinterpret_cast<HWND>(0x1234);
+  HANDLE closed = nullptr;
+  std::vector<DWORD> sleeps;
+  // Runs on every page call, after recording it.
+  std::function<void(const PageCall&)> onCall;
+
+  int Steps() const {
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const PageCall& c) {
+      return c.function == L"SetInitialClientProgress";
+    }));
+  }
+  std::vector<std::wstring> StatusTexts() const {
+    std::vector<std::wstring> texts;
+    for (const PageCall& c : calls)
+      if (c.function == L"SetStatusBoxForInitialClient") texts.push_back(c.args.at(0));
+    return texts;
+  }
+  int Count(const wchar_t* function) const {
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(), [function](const PageCall& c) { return c.function == function; }));
+  }
+};
+FakePage* g_page = nullptr;
+
+WebInstance* const kInstance = reinterpret_cast<WebInstance*>(0x5678);
+
+int FakeRunCommand(WebInstance* instance, const wchar_t* function, int argc, const wchar_t* const* argv) {
+  EXPECT_EQ(instance, kInstance);
+  PageCall call{function, {}, g_page->recorder->records().size()};
+  for (int i = 0; i < argc; ++i) call.args.push_back(argv[i]);
+  if (call.function == L"SetInitialClientProgress") {
+    EXPECT_EQ(call.args, std::vector<std::wstring>{L"1"});
+  }
+  g_page->calls.push_back(call);
+  if (g_page->onCall) g_page->onCall(g_page->calls.back());
+  return 0;
+}
+HWND FakeWindow(const WebInstance*) { return g_page->window; }
+HANDLE FakeClosedEvent(const WebInstance*) { return g_page->closed; }
+void WINAPI FakeSleep(DWORD ms) { g_page->sleeps.push_back(ms); }
+
+class DownloadAttemptsTest : public ::testing::Test {
+ protected:
+  // Every attempt leaves a file in TEMP: the tests give it a folder of their
+  // own and empty it afterwards.
+  void SetUp() override {
+    page_.recorder = &recorder_;
+    g_page = &page_;
+    retry_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH), 0u);
+    savedTemp_ = temp;
+    folder_ = savedTemp_ + L"\\bastion_download_attempts";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    SetEnvironmentVariableW(L"TEMP", folder_.c_str());
+  }
+  void TearDown() override {
+    CloseHandle(retry_);
+    g_page = nullptr;
+    SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          DeleteFileW((folder_ + L"\\" + found.cFileName).c_str());
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    RemoveDirectoryW(folder_.c_str());
+  }
+
+  bool Run(const wchar_t* path, const ServerCertificateCheck& check = {}, bool useSystemTrust = true) {
+    DownloadPage page{FakeRunCommand, FakeWindow, FakeClosedEvent, FakeSleep};
+    return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, packagePath_);
+  }
+
+  // Index of the first trace message `number` of the procedure.
+  size_t TraceIndex(USHORT number) const {
+    const auto& records = recorder_.records();
+    for (size_t i = 0; i < records.size(); ++i)
+      if (records[i].guid == kProcedureGuid && records[i].number == number) return i;
+    return SIZE_MAX;
+  }
+
+  // Presses RETRY whenever the page shows the failure text.
+  void PressRetryOnFailure() {
+    page_.onCall = [this](const PageCall& c) {
+      if (c.function == L"SetStatusBoxForInitialClient" && c.args.at(0) == kFailedText) SetEvent(retry_);
+    };
+  }
+
+  TraceRecorder recorder_;
+  FakePage page_;
+  HANDLE retry_ = nullptr;
+  std::wstring packagePath_;
+  std::wstring savedTemp_;
+  std::wstring folder_;
+};
+
+ServerCertificateCheck Refuse() {
+  return [](PCCERT_CONTEXT) { return false; };
+}
+
+TEST_F(DownloadAttemptsTest, SmallDownloadGetsAll102StepsAfterTheTransfer) {
+  LogCapture log;
+  ASSERT_TRUE(Run(L"/size/100000"));  // about seven chunks
+  EXPECT_EQ(ReadWholeFile(packagePath_), Pattern(100000));
+  EXPECT_EQ(page_.StatusTexts(),
+            (std::vector<std::wstring>{L"Initial Client: Downloading...", L"Initial Client: Installing..."}));
+  EXPECT_EQ(page_.Steps(), 102);
+  size_t downloaded = TraceIndex(18);
+  ASSERT_NE(downloaded, SIZE_MAX);
+  for (const PageCall& c : page_.calls) {
+    if (c.function == L"SetInitialClientProgress") {
+      EXPECT_GT(c.traceIndex, downloaded);
+    }
+  }
+  EXPECT_EQ(recorder_.Numbers(kProcedureGuid), (std::vector<USHORT>{17, 18, 19}));
+  EXPECT_EQ(page_.Count(L"ForceRetry"), 0);
+
+  std::string path8(packagePath_.begin(), packagePath_.end());  // ASCII temp folder
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"[InstallProcedure] Temp file was generated in temp folder " + path8,
+                                                   "[InstallProcedure] BSX.msi downloaded"}));
+  EXPECT_EQ(packagePath_.size(), wcslen(L"\\") + 36 + (packagePath_.rfind(L'\\')));
+}
+
+TEST_F(DownloadAttemptsTest, LongTransferMakesItsStepsDuringTheDownloadAndNoneAfter) {
+  // Well above 102 * 27 chunks of at most 16 KiB.
+  ASSERT_TRUE(Run(L"/size/62914560"));
+  size_t downloaded = TraceIndex(18);
+  int during = 0, after = 0;
+  for (const PageCall& c : page_.calls)
+    if (c.function == L"SetInitialClientProgress") (c.traceIndex > downloaded ? after : during)++;
+  EXPECT_GT(during, 102);
+  EXPECT_EQ(after, 0);
+}
+
+TEST_F(DownloadAttemptsTest, FiveFailuresWithFiveRetryPressesFail) {
+  PressRetryOnFailure();
+  EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+  std::vector<std::wstring> texts = page_.StatusTexts();
+  ASSERT_EQ(texts.size(), 10u);
+  for (size_t i = 0; i < texts.size(); i += 2) {
+    EXPECT_EQ(texts[i], L"Initial Client: Downloading...");
+    EXPECT_EQ(texts[i + 1], kFailedText);
+  }
+  // RETRY replaces CLOSE once, after the first failure.
+  EXPECT_EQ(page_.Count(L"ForceRetry"), 1);
+  EXPECT_EQ(page_.calls.at(2).function, L"ForceRetry");
+  EXPECT_TRUE(page_.calls.at(2).args.empty());
+  EXPECT_EQ(page_.Steps(), 0);
+  // Every press was consumed by a wait: five waits.
+  EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(page_.sleeps.empty());
+  // Each attempt made a file of its own; the last one's path is kept.
+  std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 5);
+  EXPECT_FALSE(packagePath_.empty());
+}
+
+TEST_F(DownloadAttemptsTest, WithoutAWindowTheAttemptsBackOffAndNeverWait) {
+  page_.window = nullptr;
+  SetEvent(retry_);  // a wait would consume this
+  EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+  EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{1000, 2000, 4000, 8000}));
+  EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(page_.StatusTexts().size(), 10u);
+}
+
+TEST_F(DownloadAttemptsTest, ClosingTheWindowDuringAWaitEndsItAndTheRestBacksOff) {
+  page_.closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  int failures = 0;
+  page_.onCall = [this, &failures](const PageCall& c) {
+    if (c.function != L"SetStatusBoxForInitialClient" || c.args.at(0) != kFailedText) return;
+    if (++failures == 1)
+      SetEvent(retry_);  // RETRY after the first failure
+    else if (failures == 2)
+      SetEvent(page_.closed);  // Alt+F4 during the second wait
+  };
+  EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+  EXPECT_EQ(failures, 5);
+  EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{4000, 8000}));
+  CloseHandle(page_.closed);
+}
+
+TEST_F(DownloadAttemptsTest, AttemptWithoutANewFileReusesThePreviousPath) {
+  ScratchFile unused(L"unused");
+  wchar_t temp[MAX_PATH];
+  ASSERT_GT(GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH), 0u);
+  // The first attempt is refused; from then on TEMP names a missing folder.
+  bool refuse = true;
+  ServerCertificateCheck check = [&refuse](PCCERT_CONTEXT) { return !refuse; };
+  page_.onCall = [this, &refuse](const PageCall& c) {
+    if (c.function == L"SetStatusBoxForInitialClient" && c.args.at(0) == kFailedText) {
+      SetEnvironmentVariableW(L"TEMP", L"C:\\no-such-folder-for-bastion-tests");
+      refuse = false;
+      SetEvent(retry_);
+    }
+  };
+  bool ok = Run(L"/size/4000", check, false);
+  SetEnvironmentVariableW(L"TEMP", temp);
+  ASSERT_TRUE(ok);
+  std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 1);
+  EXPECT_EQ(packagePath_.substr(0, wcslen(temp)), temp);
+  EXPECT_EQ(ReadWholeFile(packagePath_), Pattern(4000));
+}
+
+TEST_F(DownloadAttemptsTest, FailedFirstAttemptThenSuccess) {
+  bool refuse = true;
+  ServerCertificateCheck check = [&refuse](PCCERT_CONTEXT) { return !refuse; };
+  page_.onCall = [this, &refuse](const PageCall& c) {
+    if (c.function == L"SetStatusBoxForInitialClient" && c.args.at(0) == kFailedText) {
+      refuse = false;
+      SetEvent(retry_);
+    }
+  };
+  ASSERT_TRUE(Run(L"/size/4000", check, false));
+  EXPECT_EQ(page_.StatusTexts(), (std::vector<std::wstring>{L"Initial Client: Downloading...", kFailedText,
+                                                            L"Initial Client: Downloading...",
+                                                            L"Initial Client: Installing..."}));
+  EXPECT_EQ(page_.Count(L"ForceRetry"), 1);
+  EXPECT_EQ(page_.Steps(), 102);
+}
+
+}  // namespace

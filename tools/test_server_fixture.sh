@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Starts or stops the HTTPS test server on 127.0.0.1:443 for the Wine tests.
+#   start DIR WINE TRUST_EXE   makes DIR/server.pem (self-signed, DNS:localhost)
+#                              once, trusts it in the Wine prefix's LocalMachine
+#                              Root store and starts the server (pid in DIR/pid)
+#   stop DIR                   stops it, waiting at most 10 s
+# The server also ends itself after 30 minutes, so it never outlives a run.
+set -euo pipefail
+action=$1
+dir=$2
+here=$(cd "$(dirname "$0")" && pwd)
+
+stop() {
+  [ -f "$dir/pid" ] || return 0
+  pid=$(cat "$dir/pid")
+  rm -f "$dir/pid"
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+}
+
+case $action in
+  start)
+    wine=$3
+    trust=$4
+    mkdir -p "$dir"
+    stop
+    if [ ! -f "$dir/server.pem" ]; then
+      openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/server.key" -out "$dir/server.pem" \
+        -days 3650 -sha256 -subj "/CN=localhost" -addext "subjectAltName=DNS:localhost" 2>/dev/null
+      openssl x509 -in "$dir/server.pem" -outform DER -out "$dir/server.der"
+    fi
+    der=$dir/server.der
+    timeout 120 "$wine" "$trust" "Z:${der//\//\\}" </dev/null
+    : > "$dir/requests.log"
+    env -u http_proxy -u https_proxy setsid /usr/bin/python3 "$here/test_https_server.py" \
+      --cert "$dir/server.pem" --key "$dir/server.key" --log "$dir/requests.log" \
+      </dev/null >"$dir/server.out" 2>&1 &
+    echo $! > "$dir/pid"
+    for _ in $(seq 700); do
+      grep -q ready "$dir/server.out" 2>/dev/null && exit 0
+      kill -0 "$(cat "$dir/pid")" 2>/dev/null || { cat "$dir/server.out"; exit 1; }
+      sleep 0.1
+    done
+    echo "test server did not start within 70 s"; cat "$dir/server.out"; stop; exit 1
+    ;;
+  stop)
+    stop
+    ;;
+  *)
+    echo "usage: $0 start DIR WINE TRUST_EXE | stop DIR" >&2; exit 2
+    ;;
+esac
