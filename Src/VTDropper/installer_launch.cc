@@ -61,9 +61,8 @@ bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wcha
   record->process.hThread = nullptr;
 
   WaitForSingleObject(process.Get(), INFINITE);
-  DWORD exitCode = 0;
-  if (GetExitCodeProcess(process.Get(), &exitCode))
-    trace::Message(kTraceGuid, 14, trace::kComponents, exitCode);
+  if (GetExitCodeProcess(process.Get(), &record->exitCode))
+    trace::Message(kTraceGuid, 14, trace::kComponents, record->exitCode);
   else
     TraceError(15);
   return true;

@@ -9,6 +9,9 @@
 struct LaunchRecord {
   STARTUPINFOW startup;
   PROCESS_INFORMATION process;
+  // The installer's own exit code once it has ended; deployment tools act on
+  // it (1603 failure, 3010 and 1641 reboot), so the run passes it on.
+  DWORD exitCode;
 };
 
 // Runs `executable` from the system folder with `arguments`, without a

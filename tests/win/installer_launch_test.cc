@@ -81,6 +81,7 @@ TEST_F(InstallerLaunchTest, FailedInstallationStillCountsAsLaunched) {
   TraceRecorder recorder;
   EXPECT_TRUE(LaunchInstaller(&record, L"msiexec.exe", InstallerArguments(package).c_str()));
   EXPECT_EQ(Traces(recorder), (std::vector<std::pair<USHORT, ULONG>>{{14, 1603}}));
+  EXPECT_EQ(record.exitCode, 1603u);
   EXPECT_FALSE(Exists(ProgramFiles64() + L"\\BastionFilesTest never"));
   DeleteFileW(package.c_str());
 }
