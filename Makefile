@@ -10,7 +10,7 @@ PACKAGES := cmake make python3 g++ clang googletest \
   wine wine64 msitools wixl osslsigncode openssl libssl-dev xvfb xauth libspdlog-dev libfmt-dev
 
 BASTION_VARS := $(foreach v,$(filter BASTION_%,$(.VARIABLES)),\
-  $(if $(filter command line environment,$(origin $(v))),-D$(v)=$($(v))))
+  $(if $(filter command line environment,$(origin $(v))),-D$(v)='$($(v))'))
 
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix
 export WINEDEBUG := -all
