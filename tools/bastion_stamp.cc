@@ -105,7 +105,10 @@ int Sign(const std::string& certPath, const std::string& keyPath, const std::str
   }
   std::vector<uint8_t> config;
   if (!ReadAll(configPath, config)) return Fail("cannot read " + configPath);
-  Bio in(BIO_new_mem_buf(config.data(), static_cast<int>(config.size())));
+  static const char kEmpty[] = "";
+  Bio in(BIO_new_mem_buf(config.empty() ? kEmpty : static_cast<const void*>(config.data()),
+                         static_cast<int>(config.size())));
+  if (!in) return Fail("cannot read " + configPath);
   constexpr unsigned int kFlags = CMS_BINARY | CMS_PARTIAL;
   Cms cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, kFlags));
   if (!cms || CMS_add1_signer(cms.get(), cert.get(), key.get(), EVP_sha256(), CMS_BINARY) == nullptr ||

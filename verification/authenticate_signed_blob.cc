@@ -15,6 +15,7 @@ constexpr GUID kTraceGuid = {0xCAF70D55, 0x53F4, 0x3626, {0x98, 0x57, 0x11, 0x62
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char kMessageDigestOid[] = "1.2.840.113549.1.9.4";
+constexpr char kDataOid[] = "1.2.840.113549.1.7.1";
 
 struct Crypt32 {
   decltype(CryptMsgOpenToDecode)* msgOpenToDecode;
@@ -96,15 +97,25 @@ bool ReadParam(const Crypt32& c, HCRYPTMSG msg, DWORD param, std::vector<BYTE>& 
 // content actually present. Not every crypt32 compares them while verifying
 // (Wine's does not), and a tampered configuration must fail everywhere. A
 // signer without signed attributes signs the content digest directly, so
-// the signature check covers it.
+// the signature check covers it. Only plain data content is compared here:
+// for other content types (a code signature's) crypt32 versions disagree on
+// which bytes the computed digest covers, and the system's own check of such
+// a signature compares them itself.
 bool ContentMatchesSignedDigest(const Crypt32& c, HCRYPTMSG msg) {
+  std::vector<BYTE> contentType;
+  if (!ReadParam(c, msg, CMSG_INNER_CONTENT_TYPE_PARAM, contentType)) return false;
+  contentType.push_back(0);
+  if (strcmp(reinterpret_cast<const char*>(contentType.data()), kDataOid) != 0) return true;
   std::vector<BYTE> attributes;
   if (!ReadParam(c, msg, CMSG_SIGNER_AUTH_ATTR_PARAM, attributes)) {
     return GetLastError() == static_cast<DWORD>(CRYPT_E_ATTRIBUTES_MISSING);
   }
+  // Wine answers an empty list where Windows reports the attributes missing.
+  if (attributes.size() < sizeof(CRYPT_ATTRIBUTES)) return true;
+  const auto* list = reinterpret_cast<const CRYPT_ATTRIBUTES*>(attributes.data());
+  if (list->cAttr == 0) return true;
   std::vector<BYTE> computed;
   if (!ReadParam(c, msg, CMSG_COMPUTED_HASH_PARAM, computed)) return false;
-  const auto* list = reinterpret_cast<const CRYPT_ATTRIBUTES*>(attributes.data());
   for (DWORD i = 0; i < list->cAttr; ++i) {
     const CRYPT_ATTRIBUTE& attribute = list->rgAttr[i];
     if (attribute.pszObjId == nullptr || strcmp(attribute.pszObjId, kMessageDigestOid) != 0) {

@@ -32,8 +32,22 @@ for name in ("pub1", "pub1_noattr"):
     assert data.count(b"mgmt.example.test") == 1
     open(name + "_tampered.p7", "wb").write(data.replace(b"mgmt.example.test", b"mgmt.examp1e.test"))
 PY
-# SignedData with certificates and no signer at all.
-openssl crl2pkcs7 -nocrl -certfile "$pki/publisher1.pem" -outform DER -out nosigner.p7
+# SignedData with its content and no signer at all, which OpenSSL will not
+# make: encoded by hand.
+python3 - <<'PY'
+def der(tag, body):
+    n = len(body)
+    size = bytes([n]) if n < 0x80 else bytes([0x80 | ((n.bit_length() + 7) // 8)]) + n.to_bytes((n.bit_length() + 7) // 8, "big")
+    return bytes([tag]) + size + body
+oid_signed = bytes.fromhex("06092a864886f70d010702")
+oid_data = bytes.fromhex("06092a864886f70d010701")
+content = open("good.xml", "rb").read()
+encap = der(0x30, oid_data + der(0xA0, der(0x04, content)))
+signed = der(0x30, der(0x02, b"\x01") + der(0x31, b"") + encap + der(0x31, b""))
+open("nosigner.p7", "wb").write(der(0x30, oid_signed + der(0xA0, signed)))
+PY
+: > empty.xml
+"$tool" sign "$pki/publisher1.pem" "$pki/publisher1.key" empty.xml empty.p7
 printf 'this is not a PKCS #7 message' > notpkcs7.bin
 
 "$tool" stamp "$product" pub1.p7 stamped.exe
