@@ -77,3 +77,11 @@ if(TARGET bastion_tests)
   target_compile_definitions(bastion_tests PRIVATE
     BASTION_PINNED_ARE_TEST_PKI=${BASTION_PINNED_ARE_TEST_PKI})
 endif()
+
+if(TARGET bastion_tests)
+  # The tool's command line against the signed product; runs on the host.
+  add_test(NAME StampToolCommandLine
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/native/stamp_tool_test.sh ${BASTION_STAMP}
+                   $<TARGET_FILE:BastionSetup> ${BASTION_TEST_PKI})
+  set_tests_properties(StampToolCommandLine PROPERTIES LABELS host TIMEOUT 120)
+endif()
