@@ -19,7 +19,7 @@ export WINEDLLOVERRIDES := mscoree,mshtml=
 WINE := /usr/lib/wine/wine64
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release $(BASTION_VARS)
 
-.PHONY: deps build test wine-ready
+.PHONY: deps build test wine-ready fuzz bench
 
 deps:
 	@missing=$$(dpkg-query -W -f='$${db:Status-Abbrev} $${Package}\n' $(PACKAGES) 2>/dev/null \
@@ -51,3 +51,19 @@ test: deps build wine-ready
 	cd $(BUILD)/win64 && env -u http_proxy -u https_proxy -u DISPLAY ctest --output-on-failure -LE display
 	cd $(BUILD)/win64 && if ctest -N -L display | grep -q 'Test *#'; then \
 	  env -u http_proxy -u https_proxy xvfb-run -a ctest --output-on-failure -L display; fi
+
+# libFuzzer run over the configuration readers, bounded in time; findings
+# land in $(BUILD)/fuzz.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S tests/fuzz -B $(BUILD)/fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build $(BUILD)/fuzz -j$(JOBS)
+	mkdir -p $(BUILD)/fuzz/corpus
+	cd $(BUILD)/fuzz && ./config_fuzzer -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(abspath $(BUILD))/fuzz/ \
+	  corpus $(CURDIR)/tests/fuzz/corpus
+
+# Benchmarks print figures; they assert nothing.
+bench:
+	cmake -S tests/bench -B $(BUILD)/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD)/bench -j$(JOBS)
+	$(BUILD)/bench/blob_location_bench

@@ -47,8 +47,9 @@ bool SplitServerUrl(const std::string& url, ServerAddress& out) {
   for (size_t i = 0; i < kSchemeLength; ++i) {
     if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return false;
   }
-  const size_t slash = url.find('/', kSchemeLength + 1);
-  if (slash == std::string::npos) return false;
+  // The host runs up to the first "/" after the scheme, and is not empty.
+  const size_t slash = url.find('/', kSchemeLength);
+  if (slash == std::string::npos || slash == kSchemeLength) return false;
   if (url.find('/', slash + 1) == std::string::npos) return false;
   out.host = url.substr(kSchemeLength, slash - kSchemeLength);
   out.path = url.substr(slash);

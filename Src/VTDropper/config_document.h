@@ -36,8 +36,8 @@ struct ServerAddress {
 };
 
 // "https://host/dir/file" into host and path. Fails unless the text starts
-// with "https://" (any letter case) and holds a "/" after the host and
-// another one after that.
+// with "https://" (any letter case), a non-empty host follows, and the path
+// holds at least two "/".
 bool SplitServerUrl(const std::string& url, ServerAddress& out);
 
 #endif  // BASTION_SRC_VTDROPPER_CONFIG_DOCUMENT_H_

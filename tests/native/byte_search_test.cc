@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace {
@@ -37,6 +38,31 @@ TEST(ByteSearchTest, PartialMatchAtTheEndIsNoMatch) {
               std::nullopt)
         << text;
     delete[] copy;
+  }
+}
+
+// The block scan and the byte-wise tail must agree with a plain search at
+// every alignment, needle length and haystack length around a block.
+TEST(ByteSearchTest, AgreesWithAPlainSearch) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    const size_t length = random() % 80;
+    const size_t needleLength = 1 + random() % 20;
+    // A two-letter alphabet makes partial matches frequent.
+    std::string haystack(length, 'a'), needle(needleLength, 'a');
+    for (auto& c : haystack) c = "ab"[random() % 2];
+    for (auto& c : needle) c = "ab"[random() % 8 == 0];
+    const size_t expected = haystack.find(needle);
+    auto* copy = new uint8_t[length == 0 ? 1 : length];
+    std::copy(haystack.begin(), haystack.end(), copy);
+    const auto found = FindBytes(copy, length, reinterpret_cast<const uint8_t*>(needle.data()),
+                                 needleLength);
+    delete[] copy;
+    if (expected == std::string::npos || length == 0) {
+      EXPECT_EQ(found, std::nullopt) << haystack << " / " << needle;
+    } else {
+      EXPECT_EQ(found, expected) << haystack << " / " << needle;
+    }
   }
 }
 

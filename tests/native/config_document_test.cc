@@ -77,7 +77,9 @@ TEST(ServerUrlTest, RejectsWhatCannotBeSplitSafely) {
   for (const char* url : {"", "https://", "https://host", "https://host/file.msi",
                           // A plain web prefix would lose the host's first letter.
                           "http://host/dir/file.msi", "ftp://ho/dir/file.msi",
-                          "https:/host/dir/file", "https:x/host/dir/file"}) {
+                          "https:/host/dir/file", "https:x/host/dir/file",
+                          // No host: the first path segment would be taken for it.
+                          "https:///dir/file.msi"}) {
     EXPECT_FALSE(SplitServerUrl(url, a)) << url;
   }
   EXPECT_EQ(a.host, "unchanged");

@@ -44,6 +44,7 @@ expect_refusal "usage" "$tool" stamp "$product"
 "$tool" unstamp nomarkers.exe fresh.exe || fail "unstamp of a fresh signature"
 osslsigncode verify -CAfile "$pki/root.pem" -in fresh.exe >/dev/null || fail "fresh unstamp no longer verifies"
 
+expect_refusal "Failed to authenticate BastionSetup!" "$tool" show fresh.exe "$pki/publisher1.pem"
 cp "$product" stub.exe
 "$tool" stamp stub.exe c.p7 stub.exe || fail "stamp in place"
 osslsigncode verify -CAfile "$pki/root.pem" -in stub.exe >/dev/null || fail "stamped stub no longer verifies"
