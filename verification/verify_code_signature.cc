@@ -24,7 +24,11 @@ using WinVerifyTrustFn = LONG WINAPI(HWND, GUID*, LPVOID);
 
 WinVerifyTrustFn* BoundWinVerifyTrust() {
   static SystemLibrary wintrust(L"WINTRUST.dll");
-  static WinVerifyTrustFn* const fn = wintrust.Bind<WinVerifyTrustFn>("WinVerifyTrust");
+  static WinVerifyTrustFn* const fn = [] {
+    WinVerifyTrustFn* bound = nullptr;
+    BindExport(wintrust, "WinVerifyTrust", bound);
+    return bound;
+  }();
   return fn;
 }
 
