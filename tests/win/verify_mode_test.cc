@@ -19,6 +19,11 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
+class VerifyModeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartDesktopQuietly(); }
+};
+
 ProcessResult RunVerify(const std::wstring& exe) {
   return RunProcess(L"\"" + exe + L"\" -v");
 }
@@ -34,7 +39,7 @@ size_t Count(const std::vector<BYTE>& bytes, const std::string& needle) {
 }
 
 #if BASTION_PINNED_ARE_TEST_PKI
-TEST(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
+TEST_F(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
   const std::string shown = ReadText(FixturePath(L"stamped.show"));
   ASSERT_NE(shown.find("Config Dat:\n"), std::string::npos);
   ProcessResult r = RunVerify(FixturePath(L"stamped.exe"));
@@ -45,24 +50,24 @@ TEST(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
   EXPECT_NE(r.err.find("Z\xC3\xBCrich \xC3\x98st \xE2\x98\x83"), std::string::npos);
 }
 
-TEST(VerifyModeTest, UrlWithOneSlashCannotBeSplit) {
+TEST_F(VerifyModeTest, UrlWithOneSlashCannotBeSplit) {
   ProcessResult r = RunVerify(FixturePath(L"oneslash.exe"));
   EXPECT_EQ(r.err, "Failed to parse internal data!\r\n");
 }
 #endif
 
-TEST(VerifyModeTest, UnconfiguredStubFailsAuthentication) {
+TEST_F(VerifyModeTest, UnconfiguredStubFailsAuthentication) {
   ProcessResult r = RunVerify(ProductPath());
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_EQ(r.err, "Failed to authenticate BastionSetup!\r\n");
 }
 
-TEST(VerifyModeTest, UnpinnedSignerFailsAuthentication) {
+TEST_F(VerifyModeTest, UnpinnedSignerFailsAuthentication) {
   ProcessResult r = RunVerify(FixturePath(L"unpinned.exe"));
   EXPECT_EQ(r.err, "Failed to authenticate BastionSetup!\r\n");
 }
 
-TEST(VerifyModeTest, MissingEndMarkerFailsParsing) {
+TEST_F(VerifyModeTest, MissingEndMarkerFailsParsing) {
   // The blob lies outside what the code signature covers, so the file still
   // passes the self-check.
   std::vector<BYTE> bytes = ReadBytes(FixturePath(L"stamped.exe"));
@@ -77,7 +82,7 @@ TEST(VerifyModeTest, MissingEndMarkerFailsParsing) {
   DeleteFileW(noEnd.c_str());
 }
 
-TEST(VerifyModeTest, AlteredCodeFailsTheSelfCheck) {
+TEST_F(VerifyModeTest, AlteredCodeFailsTheSelfCheck) {
   std::vector<BYTE> bytes = ReadBytes(FixturePath(L"stamped.exe"));
   bytes[0x1000] ^= 0xFF;
   const std::wstring altered = FixturePath(L"altered_stub.exe");
