@@ -13,7 +13,7 @@ PACKAGES := cmake make python3 g++ clang googletest \
 NPM_PACKAGE := $(if $(shell command -v npm 2>/dev/null),,npm)
 
 BASTION_VARS := $(foreach v,$(filter BASTION_%,$(.VARIABLES)),\
-  $(if $(filter command line environment,$(origin $(v))),-D$(v)=$($(v))))
+  $(if $(filter command line environment,$(origin $(v))),-D$(v)='$($(v))'))
 
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix
 export WINEDEBUG := -all
@@ -22,7 +22,7 @@ export WINEDLLOVERRIDES := mscoree,mshtml=
 WINE := /usr/lib/wine/wine64
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release $(BASTION_VARS)
 
-.PHONY: deps build test wine-ready
+.PHONY: deps build test wine-ready fuzz bench
 
 deps:
 	@missing=$$(dpkg-query -W -f='$${db:Status-Abbrev} $${Package}\n' $(PACKAGES) 2>/dev/null \
@@ -64,3 +64,20 @@ test: deps build wine-ready
 bench-download: $(BUILD)/win64/CMakeCache.txt wine-ready
 	cmake --build $(BUILD)/win64 -j$(JOBS) --target bench_download trust_root_cert
 	tools/bench_download.sh $(BUILD)/win64
+
+# libFuzzer run over the configuration readers, bounded in time; findings
+# land in $(BUILD)/fuzz.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S tests/fuzz -B $(BUILD)/fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build $(BUILD)/fuzz -j$(JOBS)
+	mkdir -p $(BUILD)/fuzz/corpus
+	cd $(BUILD)/fuzz && ./config_fuzzer -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(abspath $(BUILD))/fuzz/ \
+	  corpus $(CURDIR)/tests/fuzz/corpus
+
+# Benchmarks print figures; they assert nothing.
+.PHONY: fuzz bench
+bench: bench-download
+	cmake -S tests/bench -B $(BUILD)/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD)/bench -j$(JOBS)
+	$(BUILD)/bench/blob_location_bench

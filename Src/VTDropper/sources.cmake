@@ -6,3 +6,7 @@ bastion_sources(
           installer_launch.cc create_package.cc
   PORTABLE command_line.cc path_buffer.cc installer_arguments.cc package_move_outcome.cc)
 bastion_sources(WINDOWS download_attempts.cc server_certificate_check.cc PORTABLE download_progress.cc)
+bastion_sources(
+  WINDOWS module_image.cc publisher_signature.cc window_station.cc console_release.cc
+          utf8_to_wide.cc
+  PORTABLE byte_search.cc config_blob.cc config_document.cc)

@@ -1,0 +1,61 @@
+// WinVerifyTrust through the product's request. Under Wine it detects only a
+// missing signature and a bad file digest: it accepts untrusted roots, so the
+// untrusted-root and revoked cases of Windows cannot be shown here.
+#include "verification/verify_code_signature.h"
+
+#include <gtest/gtest.h>
+
+#include "win/process_runner.h"
+#include "win/trace_recorder.h"
+#include "win/trust_fixtures.h"
+
+namespace {
+
+// {560ECF44-EBC7-3705-C1AE-A8BC860E95C4}
+constexpr GUID kTraceGuid = {0x560ECF44, 0xEBC7, 0x3705, {0xC1, 0xAE, 0xA8, 0xBC, 0x86, 0x0E, 0x95, 0xC4}};
+
+TEST(VerifyCodeSignatureTest, SignedProductIsTrustedAndTraced) {
+  TraceRecorder recorder;
+  LONG status = 12345;
+  EXPECT_TRUE(VerifyCodeSignature(ProductPath().c_str(), status));
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(recorder.Numbers(kTraceGuid), std::vector<USHORT>{10});
+  const TraceRecord& r = recorder.records().back();
+  EXPECT_EQ(r.flag, trace::kComponents);
+  EXPECT_EQ(r.Wide(0), ProductPath());
+  EXPECT_EQ(r.Value(1), 1u);
+}
+
+TEST(VerifyCodeSignatureTest, StampedProductStaysTrusted) {
+  LONG status = 0;
+  EXPECT_TRUE(VerifyCodeSignature(FixturePath(L"stamped.exe").c_str(), status));
+}
+
+TEST(VerifyCodeSignatureTest, UnsignedFileHasNoSignature) {
+  TraceRecorder recorder;
+  LONG status = 0;
+  const std::wstring tests = TestDirectory() + L"\\bastion_tests.exe";
+  EXPECT_FALSE(VerifyCodeSignature(tests.c_str(), status));
+  EXPECT_EQ(static_cast<HRESULT>(status), TRUST_E_NOSIGNATURE);
+  EXPECT_EQ(recorder.records().back().Value(1), 0u);
+}
+
+TEST(VerifyCodeSignatureTest, AlteredCodeFailsTheDigest) {
+  std::vector<BYTE> bytes = ReadBytes(ProductPath());
+  ASSERT_GT(bytes.size(), 0x2000u);
+  bytes[0x1000] ^= 0xFF;
+  const std::wstring altered = FixturePath(L"altered_code.exe");
+  ASSERT_TRUE(WriteBytes(altered, bytes));
+  LONG status = 0;
+  EXPECT_FALSE(VerifyCodeSignature(altered.c_str(), status));
+  EXPECT_EQ(static_cast<HRESULT>(status), TRUST_E_BAD_DIGEST);
+  DeleteFileW(altered.c_str());
+}
+
+TEST(VerifyCodeSignatureTest, MissingFileIsNotTrusted) {
+  LONG status = 0;
+  EXPECT_FALSE(VerifyCodeSignature(FixturePath(L"no-such-file.exe").c_str(), status));
+  EXPECT_NE(status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+#include "verification/authenticate_signed_blob.h"
+
+#include <cstring>
+
+#include "diagnostics/trace.h"
+#include "platform/system_library.h"
+#include "verification/der.h"
+#include "verification/pinned_certificates.inc"
+#include "verification/signed_blob_check.h"
+
+namespace {
+
+// {CAF70D55-53F4-3626-9857-1162CD64E3FB}
+constexpr GUID kTraceGuid = {0xCAF70D55, 0x53F4, 0x3626, {0x98, 0x57, 0x11, 0x62, 0xCD, 0x64, 0xE3, 0xFB}};
+
+constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+constexpr char kMessageDigestOid[] = "1.2.840.113549.1.9.4";
+constexpr char kDataOid[] = "1.2.840.113549.1.7.1";
+
+struct Crypt32 {
+  decltype(CryptMsgOpenToDecode)* msgOpenToDecode;
+  decltype(CryptMsgUpdate)* msgUpdate;
+  decltype(CryptMsgGetParam)* msgGetParam;
+  decltype(CryptMsgControl)* msgControl;
+  decltype(CryptMsgClose)* msgClose;
+  decltype(CertOpenStore)* openStore;
+  decltype(CertCloseStore)* closeStore;
+  decltype(CryptStringToBinaryA)* stringToBinary;
+  decltype(CertAddEncodedCertificateToStore)* addEncodedCertificate;
+  decltype(CertEnumCertificatesInStore)* enumCertificates;
+  decltype(CertFreeCertificateContext)* freeCertificate;
+  bool complete;
+};
+
+Crypt32 Bind(const SystemLibrary& library) {
+  Crypt32 c = {};
+  c.complete = BindExport(library, "CryptMsgOpenToDecode", c.msgOpenToDecode) &
+               BindExport(library, "CryptMsgUpdate", c.msgUpdate) &
+               BindExport(library, "CryptMsgGetParam", c.msgGetParam) &
+               BindExport(library, "CryptMsgControl", c.msgControl) &
+               BindExport(library, "CryptMsgClose", c.msgClose) &
+               BindExport(library, "CertOpenStore", c.openStore) &
+               BindExport(library, "CertCloseStore", c.closeStore) &
+               BindExport(library, "CryptStringToBinaryA", c.stringToBinary) &
+               BindExport(library, "CertAddEncodedCertificateToStore", c.addEncodedCertificate) &
+               BindExport(library, "CertEnumCertificatesInStore", c.enumCertificates) &
+               BindExport(library, "CertFreeCertificateContext", c.freeCertificate);
+  return c;
+}
+
+// Bound once, on first use, for the life of the process.
+const Crypt32* BoundCrypt32() {
+  static SystemLibrary library(L"crypt32.dll");
+  static const Crypt32 functions = Bind(library);
+  return functions.complete ? &functions : nullptr;
+}
+
+class Message {
+ public:
+  Message(const Crypt32& c, HCRYPTMSG handle) : c_(c), handle_(handle) {}
+  ~Message() {
+    if (handle_ != nullptr) c_.msgClose(handle_);
+  }
+  Message(const Message&) = delete;
+  Message& operator=(const Message&) = delete;
+  HCRYPTMSG get() const { return handle_; }
+
+ private:
+  const Crypt32& c_;
+  HCRYPTMSG handle_;
+};
+
+class Store {
+ public:
+  Store(const Crypt32& c, HCERTSTORE handle) : c_(c), handle_(handle) {}
+  ~Store() {
+    if (handle_ != nullptr) c_.closeStore(handle_, CERT_CLOSE_STORE_FORCE_FLAG);
+  }
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+  HCERTSTORE get() const { return handle_; }
+
+ private:
+  const Crypt32& c_;
+  HCERTSTORE handle_;
+};
+
+// Reads a message parameter of unknown size into `out`.
+bool ReadParam(const Crypt32& c, HCRYPTMSG msg, DWORD param, std::vector<BYTE>& out) {
+  DWORD size = 0;
+  if (!c.msgGetParam(msg, param, 0, nullptr, &size)) return false;
+  out.assign(size, 0);
+  return c.msgGetParam(msg, param, 0, out.data(), &size) != 0;
+}
+
+// Signer 0's signed messageDigest attribute against the digest of the
+// content actually present. Not every crypt32 compares them while verifying
+// (Wine's does not), and a tampered configuration must fail everywhere. A
+// signer without signed attributes signs the content digest directly, so
+// the signature check covers it. Only plain data content is compared here:
+// for other content types (a code signature's) crypt32 versions disagree on
+// which bytes the computed digest covers, and the system's own check of such
+// a signature compares them itself.
+bool ContentMatchesSignedDigest(const Crypt32& c, HCRYPTMSG msg) {
+  std::vector<BYTE> contentType;
+  if (!ReadParam(c, msg, CMSG_INNER_CONTENT_TYPE_PARAM, contentType)) return false;
+  contentType.push_back(0);
+  if (strcmp(reinterpret_cast<const char*>(contentType.data()), kDataOid) != 0) return true;
+  std::vector<BYTE> attributes;
+  if (!ReadParam(c, msg, CMSG_SIGNER_AUTH_ATTR_PARAM, attributes)) {
+    return GetLastError() == static_cast<DWORD>(CRYPT_E_ATTRIBUTES_MISSING);
+  }
+  // Wine answers an empty list where Windows reports the attributes missing.
+  if (attributes.size() < sizeof(CRYPT_ATTRIBUTES)) return true;
+  const auto* list = reinterpret_cast<const CRYPT_ATTRIBUTES*>(attributes.data());
+  if (list->cAttr == 0) return true;
+  std::vector<BYTE> computed;
+  if (!ReadParam(c, msg, CMSG_COMPUTED_HASH_PARAM, computed)) return false;
+  for (DWORD i = 0; i < list->cAttr; ++i) {
+    const CRYPT_ATTRIBUTE& attribute = list->rgAttr[i];
+    if (attribute.pszObjId == nullptr || strcmp(attribute.pszObjId, kMessageDigestOid) != 0) {
+      continue;
+    }
+    if (attribute.cValue != 1) return false;
+    const auto digest = DerOctetString(attribute.rgValue[0].pbData, attribute.rgValue[0].cbData);
+    return digest && digest->size == computed.size() &&
+           memcmp(digest->data, computed.data(), computed.size()) == 0;
+  }
+  return false;
+}
+
+void AddPemCertificate(const Crypt32& c, HCERTSTORE store, const char* pem) {
+  DWORD size = 0;
+  if (!c.stringToBinary(pem, 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
+    trace::Message(kTraceGuid, 23, trace::kComponents, GetLastError());
+    return;
+  }
+  std::vector<BYTE> der(size);
+  if (!c.stringToBinary(pem, 0, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
+    trace::Message(kTraceGuid, 24, trace::kComponents, GetLastError());
+    return;
+  }
+  if (c.addEncodedCertificate(store, kEncoding, der.data(), size, CERT_STORE_ADD_REPLACE_EXISTING,
+                              nullptr)) {
+    trace::Message(kTraceGuid, 25, trace::kComponents);
+  } else {
+    trace::Message(kTraceGuid, 26, trace::kComponents);
+  }
+}
+
+}  // namespace
+
+int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
+                               PCCERT_CONTEXT signer, bool lenient,
+                               const char* const* certificates, size_t certificateCount) {
+  const Crypt32* bound = BoundCrypt32();
+  if (bound == nullptr) {
+    trace::Message(kTraceGuid, 10, trace::kSteps);
+    return 0;
+  }
+  const Crypt32& c = *bound;
+
+  // Declared in the reverse of the release order: store, signer information, message.
+  Message message(c, c.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
+  if (message.get() == nullptr) {
+    trace::Message(kTraceGuid, 12, trace::kComponents, GetLastError());
+    return 0;
+  }
+  trace::Message(kTraceGuid, 11, trace::kComponents);
+
+  if (!c.msgUpdate(message.get(), blob.pbData, blob.cbData, TRUE)) {
+    trace::Message(kTraceGuid, 14, trace::kComponents, GetLastError());
+    return 0;
+  }
+  trace::Message(kTraceGuid, 13, trace::kComponents);
+
+  DWORD contentSize = 0;
+  if (!c.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &contentSize)) {
+    trace::Message(kTraceGuid, 16, trace::kComponents, GetLastError());
+    return 0;
+  }
+  trace::Message(kTraceGuid, 15, trace::kComponents);
+  content.assign(static_cast<size_t>(contentSize) + 1, 0);
+  if (!c.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, content.data(), &contentSize)) {
+    trace::Message(kTraceGuid, 19, trace::kComponents, GetLastError());
+    return 0;
+  }
+  trace::Message(kTraceGuid, 17, trace::kComponents, contentSize);
+  trace::Message(kTraceGuid, 18, trace::kComponents, reinterpret_cast<const char*>(content.data()));
+
+  DWORD signerInfoSize = 0;
+  if (!c.msgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &signerInfoSize)) {
+    trace::Message(kTraceGuid, 21, trace::kComponents, GetLastError());
+    return 0;
+  }
+  trace::Message(kTraceGuid, 20, trace::kComponents, signerInfoSize);
+  std::vector<BYTE> signerInfo(signerInfoSize);
+  if (!c.msgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, signerInfo.data(),
+                     &signerInfoSize)) {
+    trace::Message(kTraceGuid, 22, trace::kComponents, GetLastError());
+    return 0;
+  }
+  const bool digestMatches = ContentMatchesSignedDigest(c, message.get());
+
+  Store store(c, c.openStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  if (store.get() == nullptr) {
+    trace::Message(kTraceGuid, 27, trace::kComponents);
+    return 0;
+  }
+  for (size_t i = 0; i < certificateCount; ++i) AddPemCertificate(c, store.get(), certificates[i]);
+
+  PCCERT_CONTEXT certificate = nullptr;
+  while ((certificate = c.enumCertificates(store.get(), certificate)) != nullptr) {
+    CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA request = {};
+    request.cbSize = sizeof(request);
+    request.dwSignerIndex = 0;
+    request.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
+    request.pvSigner = const_cast<CERT_CONTEXT*>(signer != nullptr ? signer : certificate);
+    bool verified = c.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &request) != 0;
+    if (verified && !digestMatches) {
+      SetLastError(static_cast<DWORD>(CRYPT_E_HASH_VALUE));
+      verified = false;
+    }
+    if (verified) {
+      trace::Message(kTraceGuid, 28, trace::kComponents);
+      if (signer != nullptr) trace::Message(kTraceGuid, 29, trace::kSteps);
+      c.freeCertificate(certificate);
+      return 1;
+    }
+    trace::Message(kTraceGuid, 30, trace::kComponents, GetLastError());
+  }
+  if (lenient) trace::Message(kTraceGuid, 31, trace::kSteps);
+  return lenient ? 1 : 0;
+}
+
+int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
+                           PCCERT_CONTEXT signer, bool lenient) {
+  return AuthenticateSignedBlobWith(blob, content, signer, lenient, kPinnedCertificates,
+                                    sizeof(kPinnedCertificates) / sizeof(kPinnedCertificates[0]));
+}

@@ -1,0 +1,3 @@
+bastion_sources(
+  WINDOWS verify_code_signature.cc authenticate_signed_blob.cc
+  PORTABLE der.cc pe_certificate_table.cc)
