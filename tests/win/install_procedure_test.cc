@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "win/trace_recorder.h"
-#include "win/trust_fixtures.h"
 
 namespace {
 
@@ -15,7 +14,6 @@ constexpr GUID kProcedureGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 
 constexpr GUID kModuleGuid = {0x2838AA93, 0x000F, 0x3695, {0x1F, 0xA2, 0x7C, 0x7C, 0xEB, 0x44, 0x84, 0x35}};
 
 TEST(InstallProcedureTest, UnsignedOwnFileEndsAtTheSelfCheck) {
-  StartDesktopQuietly();
   for (bool verify : {true, false}) {
     TraceRecorder recorder;
     InstallationWrapper(verify, false);

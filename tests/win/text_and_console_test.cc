@@ -7,7 +7,6 @@
 #include "Src/VTDropper/console_release.h"
 #include "Src/VTDropper/utf8_to_wide.h"
 #include "Src/VTDropper/window_station.h"
-#include "win/trust_fixtures.h"
 
 namespace {
 
@@ -20,7 +19,6 @@ TEST(Utf8ToWideTest, ConvertsAndKeepsEmbeddedText) {
 
 // Wine sets WSF_VISIBLE on every window station, display or not.
 TEST(WindowStationTest, WineAlwaysLooksInteractive) {
-  StartDesktopQuietly();
   EXPECT_TRUE(IsInteractiveWindowStation());
 }
 

@@ -19,11 +19,6 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
-class VerifyModeTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { StartDesktopQuietly(); }
-};
-
 ProcessResult RunVerify(const std::wstring& exe) {
   return RunProcess(L"\"" + exe + L"\" -v");
 }
@@ -39,7 +34,7 @@ size_t Count(const std::vector<BYTE>& bytes, const std::string& needle) {
 }
 
 #if BASTION_PINNED_ARE_TEST_PKI
-TEST_F(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
+TEST(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
   const std::string shown = ReadText(FixturePath(L"stamped.show"));
   ASSERT_NE(shown.find("Config Dat:\n"), std::string::npos);
   ProcessResult r = RunVerify(FixturePath(L"stamped.exe"));
@@ -50,24 +45,24 @@ TEST_F(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
   EXPECT_NE(r.err.find("Z\xC3\xBCrich \xC3\x98st \xE2\x98\x83"), std::string::npos);
 }
 
-TEST_F(VerifyModeTest, UrlWithOneSlashCannotBeSplit) {
+TEST(VerifyModeTest, UrlWithOneSlashCannotBeSplit) {
   ProcessResult r = RunVerify(FixturePath(L"oneslash.exe"));
   EXPECT_EQ(r.err, "Failed to parse internal data!\r\n");
 }
 #endif
 
-TEST_F(VerifyModeTest, UnconfiguredStubFailsAuthentication) {
+TEST(VerifyModeTest, UnconfiguredStubFailsAuthentication) {
   ProcessResult r = RunVerify(ProductPath());
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_EQ(r.err, "Failed to authenticate BastionSetup!\r\n");
 }
 
-TEST_F(VerifyModeTest, UnpinnedSignerFailsAuthentication) {
+TEST(VerifyModeTest, UnpinnedSignerFailsAuthentication) {
   ProcessResult r = RunVerify(FixturePath(L"unpinned.exe"));
   EXPECT_EQ(r.err, "Failed to authenticate BastionSetup!\r\n");
 }
 
-TEST_F(VerifyModeTest, MissingEndMarkerFailsParsing) {
+TEST(VerifyModeTest, MissingEndMarkerFailsParsing) {
   // The blob lies outside what the code signature covers, so the file still
   // passes the self-check.
   std::vector<BYTE> bytes = ReadBytes(FixturePath(L"stamped.exe"));
@@ -82,7 +77,7 @@ TEST_F(VerifyModeTest, MissingEndMarkerFailsParsing) {
   DeleteFileW(noEnd.c_str());
 }
 
-TEST_F(VerifyModeTest, AlteredCodeFailsTheSelfCheck) {
+TEST(VerifyModeTest, AlteredCodeFailsTheSelfCheck) {
   std::vector<BYTE> bytes = ReadBytes(FixturePath(L"stamped.exe"));
   bytes[0x1000] ^= 0xFF;
   const std::wstring altered = FixturePath(L"altered_stub.exe");
