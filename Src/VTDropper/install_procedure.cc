@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <stdarg.h>
 #include <stdio.h>
 
 #include <cstdint>
@@ -12,10 +13,28 @@
 #include "Src/VTDropper/config_document.h"
 #include "Src/VTDropper/console_release.h"
 #include "Src/VTDropper/module_image.h"
+#include "Src/VTDropper/create_package.h"
+#include "Src/VTDropper/directory_chain.h"
+#include "Src/VTDropper/download_attempts.h"
+#include "Src/VTDropper/installation_guard.h"
+#include "Src/VTDropper/installed_agent.h"
+#include "Src/VTDropper/installer_arguments.h"
+#include "Src/VTDropper/installer_launch.h"
+#include "Src/VTDropper/module_path.h"
+#include "Src/VTDropper/path_buffer.h"
+#include "Src/VTDropper/process_globals.h"
+#include "Src/VTDropper/program_files.h"
+#include "Src/VTDropper/scoped_handle.h"
+#include "Src/VTDropper/server_certificate_check.h"
+#include "Src/VTDropper/utf8_to_wide.h"
+#include "Src/VTDropper/vpn_configuration.h"
 #include "Src/VTDropper/window_station.h"
+#include "Src/VTDropper/write_bytes.h"
 #include "diagnostics/file_log.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "ui/progress_window.h"
+#include "verification/verify_code_signature.h"
 #include "verification/authenticate_signed_blob.h"
 
 namespace {
@@ -23,9 +42,57 @@ namespace {
 // {836579AB-A681-3146-B02F-8986F8BE98D8}
 constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
 
-void Fail(const char* message) { fprintf(stderr, "%s", message); }
+constexpr wchar_t kProductFolder[] = L"Veltrion\\Bastion Security Agent\\Bastion Common\\bin\\";
 
-void InstallProcedure(bool verify, bool createPackage) {
+int Fail(const char* message) {
+  fprintf(stderr, "%s", message);
+  return kExitInstallFailure;
+}
+
+// The message observer the window is given; the procedure needs none.
+LRESULT IgnoreMessage(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+// The window side's diagnostics: formatted with the runtime's wide rules
+// (a wide "%s"), cut to 1023 characters.
+void PageLog(const wchar_t* format, ...) {
+  wchar_t text[1024];
+  va_list args;
+  va_start(args, format);
+  _vsnwprintf(text, 1023, format, args);
+  va_end(args);
+  text[1023] = L'\0';
+  trace::Message(kTraceGuid, 10, trace::kSteps, text);
+}
+
+// Keeps the downloaded package from being renamed, replaced or written
+// between its signature check and the installer's read of it: only readers
+// may share it.
+ScopedHandle HoldPackage(const std::wstring& path) {
+  return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Where config.dat goes in installation mode: the product folder, created.
+// Empty after writing the step's message.
+std::wstring ProductConfigPath() {
+  std::wstring programFiles = ProgramFilesFolder();
+  if (programFiles.empty()) {
+    Fail("Failed to find program files folder\n");
+    return {};
+  }
+  PathBuffer folder;
+  if (!folder.Append(programFiles.c_str()) || !folder.Append(L"\\") || !folder.Append(kProductFolder)) {
+    Fail("Failed to create our program files folder\n");
+    return {};
+  }
+  if (!CreateDirectoryChain(folder.c_str()) || !folder.Append(L"config.dat")) {
+    Fail("Failed to create our program files folder for config.dat\n");
+    return {};
+  }
+  return folder.c_str();
+}
+
+int InstallProcedure(bool verify, bool createPackage) {
   const bool interactive = IsInteractiveWindowStation();
   if (interactive) ReleaseConsoleIfOwnedAlone();
 
@@ -37,26 +104,26 @@ void InstallProcedure(bool verify, bool createPackage) {
     trace::Message(kTraceGuid, 13, trace::kSteps);
     Fail("Failed to initialize Bastion Setup!\n");
     BASTION_LOG(spdlog::level::err, "InstallProcedure", "Failed to initialize Bastion Setup!");
-    return;
+    return kExitInstallFailure;
   }
 
-  // The installed-agent check (installation mode only: neither `verify` nor
-  // `createPackage`) runs here, before the blob is read.
-  (void)createPackage;
+  const bool install = !verify && !createPackage;
+  if (install && IsAgentInstalled()) {
+    if (interactive)
+      MessageBoxA(nullptr, "Bastion already installed. Nothing to do. Use /? For more options", "Error", 0);
+    fprintf(stderr, "%s", "Bastion Agent already installed!\n");
+    BASTION_LOG(spdlog::level::err, "InstallProcedure", "Bastion Agent already installed!");
+    return kExitSuccess;
+  }
 
   const auto bounds = LocateBlob(view, viewSize);
-  if (!bounds) {
-    Fail("Failed to parse configuration data!\n");
-    return;
-  }
+  if (!bounds) return Fail("Failed to parse configuration data!\n");
   trace::Message(kTraceGuid, 14, trace::kSteps);
   CRYPT_DATA_BLOB blob = {static_cast<DWORD>(bounds->length),
                           const_cast<BYTE*>(view + bounds->offset)};
   std::vector<BYTE> document;
-  if (AuthenticateSignedBlob(blob, document, nullptr, publisherFallback) != 1) {
-    Fail("Failed to authenticate BastionSetup!\n");
-    return;
-  }
+  if (AuthenticateSignedBlob(blob, document, nullptr, publisherFallback) != 1)
+    return Fail("Failed to authenticate BastionSetup!\n");
 
   const ConfigDocument config(document);
   const std::string configDat = MakeConfigDat(config.GetElement("AG_CONFIG"));
@@ -65,21 +132,78 @@ void InstallProcedure(bool verify, bool createPackage) {
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "Bastion Setup: Found an URL: {}", serverUrl);
 
   ServerAddress server;
-  if (!SplitServerUrl(serverUrl, server)) {
-    Fail("Failed to parse internal data!\n");
-    return;
-  }
+  if (!SplitServerUrl(serverUrl, server)) return Fail("Failed to parse internal data!\n");
 
   if (verify) {
     fprintf(stderr, "Config Dat:\n%s\n", configDat.c_str());
     fprintf(stderr, "URL:\n%s\n", serverUrl.c_str());
-    return;
+    return kExitSuccess;
   }
+
+  WebInstance* page = nullptr;
+  const std::wstring serverName = Utf8ToWide(config.GetAttribute("server", "fqdn"));
+  if (StartProgressWindow(&page, PageLog, serverName.c_str()) == ProgressWindowStart::kNoPage)
+    return Fail("Failed to parse internal data! (html)\n");
+
+  std::wstring packagePath;
+  if (!DownloadPackage(ProgressWindowPage(), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
+                       ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent,
+                       packagePath)) {
+    trace::Message(kTraceGuid, 33, trace::kSteps);
+    return Fail("Failed to download Windows Installer package (BSX.msi)!\n");
+  }
+
+  const std::wstring installerArguments = InstallerArguments(packagePath);
+  ScopedHandle heldPackage = HoldPackage(packagePath);
+  LONG trustStatus = 0;
+  if (!heldPackage.IsValid() || !VerifyCodeSignature(packagePath.c_str(), trustStatus))
+    return Fail("Failed to download or verify Windows Installer package (BSX.msi)!\n");
+  trace::Message(kTraceGuid, 20, trace::kSteps);
+  BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
+
+  const std::wstring moduleDirectory = createPackage ? ModuleDirectory() : std::wstring();
+  if (createPackage && moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+  const std::wstring configPath =
+      createPackage ? moduleDirectory + L"config.dat" : ProductConfigPath();
+  if (configPath.empty()) return kExitInstallFailure;
+
+  WriteResult written = WriteBytesToFile(configPath.c_str(),
+                                         reinterpret_cast<const unsigned char*>(configDat.data()),
+                                         configDat.size());
+  if (!written.ok) return Fail("Failed to save config.dat\n");
+  trace::Message(kTraceGuid, 21, trace::kSteps);
+  BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
+  written.file.Close();
+
+  if (createPackage) {
+    // The move needs the package free of our hold; the edits need it writable.
+    heldPackage.Close();
+    return CreateConfiguredPackage(packagePath, moduleDirectory, stderr) ? kExitSuccess
+                                                                          : kExitInstallFailure;
+  }
+
+  if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG"))) trace::Message(kTraceGuid, 30, trace::kSteps);
+
+  ScopedHandle otherInstallation = OpenInstallerMutex();
+  if (otherInstallation.IsValid()) {
+    fprintf(stderr, "%s", "Setup failed, since another installation is currently in progress\n");
+    BASTION_LOG(spdlog::level::info, "InstallProcedure",
+                "Setup failed, since another installation is currently in progress");
+    return kExitInstallAlreadyRunning;
+  }
+
+  LaunchRecord launch = {};
+  if (!LaunchInstaller(&launch, L"msiexec.exe", installerArguments.c_str())) {
+    trace::Message(kTraceGuid, 32, trace::kSteps);
+    return kExitInstallFailure;
+  }
+  trace::Message(kTraceGuid, 31, trace::kSteps);
+  return static_cast<int>(launch.exitCode);
 }
 
 }  // namespace
 
-void InstallationWrapper(bool verify, bool createPackage) {
+int InstallationWrapper(bool verify, bool createPackage) {
   try {
     SetUpFileLog();
   } catch (...) {
@@ -87,8 +211,8 @@ void InstallationWrapper(bool verify, bool createPackage) {
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "Starting");
   trace::Message(kTraceGuid, 12, trace::kSteps);
   try {
-    InstallProcedure(verify, createPackage);
+    return InstallProcedure(verify, createPackage);
   } catch (...) {
-    fprintf(stderr, "%s", "Bastion Setup failed!\n");
+    return Fail("Bastion Setup failed!\n");
   }
 }

@@ -10,10 +10,10 @@
 namespace {
 
 // A fault escaping the procedure is absorbed: the provider is released as at
-// a normal end and the process ends with the normal code.
+// a normal end, and the run counts as failed.
 LONG WINAPI AbsorbFault(EXCEPTION_POINTERS*) {
   trace::UnregisterProviders();
-  ExitProcess(0);
+  ExitProcess(kExitInstallFailure);
 }
 
 }  // namespace
@@ -33,8 +33,8 @@ int wmain(int argc, wchar_t** argv) {
     fprintf(stderr, "%s", "[BastionSetup.exe /createmsi] to create msi for installation purposes\n\n");
     return 1;
   }
-  InstallationWrapper(mode == RunMode::kVerify, mode == RunMode::kCreatePackage);
+  int exitCode = InstallationWrapper(mode == RunMode::kVerify, mode == RunMode::kCreatePackage);
 
   trace::UnregisterProviders();
-  return 0;
+  return exitCode;
 }
