@@ -41,6 +41,7 @@ class PackageEdit {
 
 // Sends the step's trace with the system's last error and writes its line.
 bool Fail(USHORT traceNumber, const char* message, FILE* errors) {
+  // trace numbers: 23-29
   trace::Message(kTraceGuid, traceNumber, trace::kSteps, GetLastError());
   fprintf(errors, "%s", message);
   return false;
