@@ -47,13 +47,14 @@ TEST(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
 
 TEST(VerifyModeTest, UrlWithOneSlashCannotBeSplit) {
   ProcessResult r = RunVerify(FixturePath(L"oneslash.exe"));
+  EXPECT_EQ(r.exitCode, 1603u);
   EXPECT_EQ(r.err, "Failed to parse internal data!\r\n");
 }
 #endif
 
 TEST(VerifyModeTest, UnconfiguredStubFailsAuthentication) {
   ProcessResult r = RunVerify(ProductPath());
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, 1603u) << "a failed run is never reported as success";
   EXPECT_EQ(r.err, "Failed to authenticate BastionSetup!\r\n");
 }
 
