@@ -81,3 +81,13 @@ bench: bench-download
 	cmake -S tests/bench -B $(BUILD)/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD)/bench -j$(JOBS)
 	$(BUILD)/bench/blob_location_bench
+
+# One real installation under Wine with its window on Xvfb (tools/demo.py);
+# a second `make demo` finds the agent installed until `make demo-reset`.
+DEMO_DIR := $(abspath $(BUILD))/demo
+.PHONY: demo demo-reset
+demo: deps build
+	env -u http_proxy -u https_proxy -u DISPLAY timeout 900 python3 tools/demo.py $(CURDIR) $(abspath $(BUILD))/win64 $(DEMO_DIR)
+
+demo-reset:
+	python3 tools/demo.py --reset $(CURDIR) $(abspath $(BUILD))/win64 $(DEMO_DIR)

@@ -28,11 +28,12 @@ class Fixture:
     """`build`: the win64 build tree; `work`: a folder the fixture owns."""
 
     def __init__(self, source: Path, build: Path, work: Path, pki: Path, prefix: Path = None,
-                 product: Path = None, stamp: Path = None, server_python=sys.executable):
+                 product: Path = None, stamp: Path = None, server_python=sys.executable, codesign: Path = None):
         self.source = Path(source)
         self.build = Path(build)
         self.work = Path(work)
-        self.pki = Path(pki)
+        self.pki = Path(pki)  # the pinned publishers' keys sign configurations
+        self.codesign = Path(codesign or pki)  # codesign-chain.pem and codesign.key sign packages
         self.helpers = self.build / "tests"
         self.product = Path(product) if product else self.build / "BastionSetup.exe"
         self.stamp_tool = Path(stamp) if stamp else self.build / "host-tools" / "bastion_stamp"
@@ -107,7 +108,7 @@ class Fixture:
         staging.mkdir(parents=True, exist_ok=True)
         msi = build_agent_msi(staging / "agent.msi", self.helpers / "bxag.exe", fail_condition=fail_condition)
         if signed:
-            sign(msi, self.pki / "codesign-chain.pem", self.pki / "codesign.key")
+            sign(msi, self.codesign / "codesign-chain.pem", self.codesign / "codesign.key")
         served = self.files / name
         shutil.copyfile(msi, served)
         return served
