@@ -113,9 +113,9 @@ class Fixture:
         shutil.copyfile(msi, served)
         return served
 
-    def stub(self, name, xml: str, signer="publisher1") -> Path:
-        """A copy of the product, alone in its own folder, stamped with `xml`
-        signed by a pinned publisher key."""
+    def stub(self, name, xml: str, signer="publisher1", product: Path = None) -> Path:
+        """A copy of the product (or of `product`), alone in its own folder,
+        stamped with `xml` signed by a pinned publisher key."""
         folder = self.work / "stubs" / name
         if folder.exists():
             shutil.rmtree(folder)
@@ -126,7 +126,7 @@ class Fixture:
                        check=True, capture_output=True)
         exe = folder / "bin" / "BastionSetup.exe"
         exe.parent.mkdir()
-        subprocess.run([str(self.stamp_tool), "stamp", str(self.product), str(folder / "config.p7"), str(exe)],
+        subprocess.run([str(self.stamp_tool), "stamp", str(product or self.product), str(folder / "config.p7"), str(exe)],
                        check=True, capture_output=True)
         (folder / "config.p7").unlink()
         return exe
