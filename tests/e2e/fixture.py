@@ -102,11 +102,19 @@ class Fixture:
         self.stop_server()
 
     # Packages and stubs.
-    def agent_msi(self, name, signed=True, fail_condition=False) -> Path:
+    def agent_msi(self, name, signed=True, fail_condition=False, extra_bytes=0) -> Path:
         """A package installing bxag.exe into the agent folder, served as /files/<name>."""
         staging = self.work / "msi" / name
         staging.mkdir(parents=True, exist_ok=True)
-        msi = build_agent_msi(staging / "agent.msi", self.helpers / "bxag.exe", fail_condition=fail_condition)
+        extra = None
+        if extra_bytes:
+            # Random bytes: the cabinet cannot shrink them.
+            extra = staging / "bulk.bin"
+            with open(extra, "wb") as out:
+                for offset in range(0, extra_bytes, 1 << 20):
+                    out.write(os.urandom(min(1 << 20, extra_bytes - offset)))
+        msi = build_agent_msi(staging / "agent.msi", self.helpers / "bxag.exe", fail_condition=fail_condition,
+                              extra=extra)
         if signed:
             sign(msi, self.codesign / "codesign-chain.pem", self.codesign / "codesign.key")
         served = self.files / name
