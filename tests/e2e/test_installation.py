@@ -147,8 +147,11 @@ class CreatePackageMode(E2ECase):
         self.assertFalse((exe.parent / "config.dat").exists())
         self.assertEqual(sorted(p.name for p in exe.parent.iterdir()), ["BSX.msi", "BastionSetup.exe"])
 
+        # Exporting the Binary table also writes its streams into ./Binary.
+        scratch = WORK / "msiinfo"
+        scratch.mkdir(exist_ok=True)
         binary = subprocess.run(["msiinfo", "export", str(package), "Binary"], capture_output=True, text=True,
-                                check=True).stdout
+                                check=True, cwd=scratch).stdout
         self.assertIn("VTINSTADDEXT_config.dat", binary)
         extracted = subprocess.run(["msiinfo", "extract", str(package), "Binary.VTINSTADDEXT_config.dat"],
                                    capture_output=True, check=True).stdout
