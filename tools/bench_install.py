@@ -39,16 +39,31 @@ def exe_size():
         fields = line.split()
         if len(fields) >= 7 and fields[0].isdigit():
             print("   section %-8s %8d bytes" % (fields[1], int(fields[2], 16)))
-    map_file = BUILD32 / "BastionSetup.map"
-    if map_file.exists():
-        contributions = {}
-        for match in re.finditer(r"^ \.(?:text|rdata|data)\S*\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)$",
-                                 map_file.read_text(errors="replace"), re.M):
-            owner = re.sub(r".*/", "", match.group(2))
-            contributions[owner] = contributions.get(owner, 0) + int(match.group(1), 16)
-        print("   biggest contributors (code and data, from %s):" % map_file.name)
-        for owner, bytes_ in sorted(contributions.items(), key=lambda kv: -kv[1])[:15]:
-            print("     %8d  %s" % (bytes_, owner))
+    # The release link again, unstripped and with a map, to see what is in it.
+    link = (BUILD32 / "CMakeFiles" / "BastionSetup.dir" / "link.txt").read_text().strip().splitlines()[-1]
+    map_file = WORK / "BastionSetup-i686.map"
+    WORK.mkdir(parents=True, exist_ok=True)
+    link = link.replace(" -s ", " ").replace("-o BastionSetup.exe", "-o %s -Wl,-Map=%s" % (
+        WORK / "BastionSetup-i686-map.exe", map_file))
+    if subprocess.run(link, shell=True, cwd=BUILD32, capture_output=True).returncode != 0:
+        print("   (no map: the relink failed)")
+        return
+    text = map_file.read_text(errors="replace")
+    text = text[text.index("Linker script and memory map"):]  # kept sections only
+    owners, libraries = {}, {}
+    for match in re.finditer(r"^ \.(?:text|rdata|data|xdata|pdata|eh_frame|gcc_except_table)\S*\s+0x[0-9a-f]+"
+                             r"\s+0x([0-9a-f]+)\s+(\S+)$", text, re.M):
+        owner = re.sub(r".*/", "", match.group(2))
+        size = int(match.group(1), 16)
+        owners[owner] = owners.get(owner, 0) + size
+        library = owner.split("(")[0]
+        libraries[library] = libraries.get(library, 0) + size
+    print("   code and data by library (objects.a is ours):")
+    for library, size in sorted(libraries.items(), key=lambda kv: -kv[1])[:6]:
+        print("     %8d  %s" % (size, library))
+    print("   biggest members:")
+    for owner, size in sorted(owners.items(), key=lambda kv: -kv[1])[:12]:
+        print("     %8d  %s" % (size, owner))
 
 
 def timed(fx, exe, *args):
