@@ -93,16 +93,21 @@ class Screen:
             self.process.kill()
 
 
-def follow(path: Path, stop: threading.Event, prefix: str):
-    """Prints lines added to `path` until `stop` is set."""
-    seen = 0
+def read_lines(path: Path):
+    return path.read_text(encoding="utf-8", errors="replace").splitlines() if path.exists() else []
+
+
+def follow(path: Path, stop: threading.Event, prefix: str, old: set):
+    """Prints lines of `path` not in `old` as they appear, until `stop` is
+    set. (The log rotates, so positions would not do; its lines carry
+    millisecond times.)"""
+    seen = set(old)
     while True:
         done = stop.is_set()
-        if path.exists():
-            lines = path.read_text(encoding="utf-8", errors="replace").splitlines()
-            for line in lines[seen:]:
+        for line in read_lines(path):
+            if line not in seen:
+                seen.add(line)
                 print("   %s %s" % (prefix, line), flush=True)
-            seen = len(lines)
         if done:
             return
         time.sleep(0.2)
@@ -153,9 +158,9 @@ def main():
             " on Xvfb display " + screen.display))
         fx.requests.write_text("")
         stop = threading.Event()
-        followers = [threading.Thread(target=follow, args=(fx.log_path, stop, "log:")),
-                     threading.Thread(target=follow, args=(fx.requests, stop, "server:"))]
-        log_lines_before = len(fx.log_text().splitlines())
+        old_log = set(read_lines(fx.log_path))
+        followers = [threading.Thread(target=follow, args=(fx.log_path, stop, "log:", old_log)),
+                     threading.Thread(target=follow, args=(fx.requests, stop, "server:", set()))]
         for thread in followers:
             thread.start()
         result = {}
@@ -181,7 +186,7 @@ def main():
             print("   " + line)
         say("exit code: %d" % run.code)
         say("log tail (%s):" % fx.log_path)
-        for line in fx.log_text().splitlines()[log_lines_before:][-12:]:
+        for line in [line for line in read_lines(fx.log_path) if line not in old_log][-12:]:
             print("   " + line)
         config = fx.agent_dir / "config.dat"
         say("config.dat: %s" % (config.read_text(encoding="utf-8") if config.exists() else "(none)"))
