@@ -241,8 +241,9 @@ class FailureMatrix(E2ECase):
 class PackageHold(E2ECase):
     def test_the_package_cannot_be_swapped_while_the_installer_runs(self):
         # The prefix's msiexec.exe is replaced by a stand-in that tries, as
-        # any process of the user could, to rename, overwrite and delete the
-        # package it is handed, then ends with 3010 (reboot required).
+        # any process of the user could, to rename, overwrite, replace and
+        # delete the package it is handed, then ends with 3010 (reboot
+        # required). Its read shows the installer itself can still open it.
         fx.agent_msi("hold.msi")
         exe = fx.stub("hold", config_xml(url("/files/hold.msi"), AG_CONFIG, VPN))
         msiexec = fx.drive_c("windows", "system32", "msiexec.exe")
@@ -255,7 +256,7 @@ class PackageHold(E2ECase):
         finally:
             msiexec.write_bytes(original)
         self.assertEqual((run.code, run.stderr), (3010, ""))
-        self.assertEqual(report.read_text().strip(), "read=1 rename=0 overwrite=0 delete=0")
+        self.assertEqual(report.read_text().strip(), "read=1 rename=0 overwrite=0 replace=0 delete=0")
 
 
 if __name__ == "__main__":

@@ -2,7 +2,7 @@
 // installer's command line ("/i "<package>" /qn"), tries what another
 // process of the same user could do to the package while the installer
 // runs, and writes what happened to "<package folder>\hold_report.txt":
-//   read=<0|1> rename=<0|1> overwrite=<0|1> delete=<0|1>
+//   read=<0|1> rename=<0|1> overwrite=<0|1> replace=<0|1> delete=<0|1>
 // (1: the attempt succeeded). It ends with 3010, a code the caller must pass on.
 #include <windows.h>
 
@@ -25,6 +25,12 @@ int wmain(int argc, wchar_t** argv) {
                               nullptr, OPEN_EXISTING, 0, nullptr);
   const bool overwrite = writer != INVALID_HANDLE_VALUE;
   if (overwrite) CloseHandle(writer);
+  // Another file moved over the package, as a swap would do it.
+  const std::wstring other = folder + L"swap.msi";
+  HANDLE made = CreateFileW(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (made != INVALID_HANDLE_VALUE) CloseHandle(made);
+  const bool replace = MoveFileExW(other.c_str(), package.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  DeleteFileW(other.c_str());
   HANDLE deleter = CreateFileW(package.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, 0, nullptr);
   const bool remove = deleter != INVALID_HANDLE_VALUE;
@@ -32,7 +38,8 @@ int wmain(int argc, wchar_t** argv) {
 
   FILE* report = _wfopen((folder + L"hold_report.txt").c_str(), L"w");
   if (report == nullptr) return 5;
-  fprintf(report, "read=%d rename=%d overwrite=%d delete=%d\n", read, rename, overwrite, remove);
+  fprintf(report, "read=%d rename=%d overwrite=%d replace=%d delete=%d\n", read, rename, overwrite, replace,
+          remove);
   fclose(report);
   return 3010;
 }
