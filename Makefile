@@ -77,7 +77,26 @@ fuzz:
 
 # Benchmarks print figures; they assert nothing.
 .PHONY: fuzz bench
-bench: bench-download
+bench: bench-download bench-install
 	cmake -S tests/bench -B $(BUILD)/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD)/bench -j$(JOBS)
 	$(BUILD)/bench/blob_location_bench
+
+# The i686 exe's size, `-v` against a trivial exe under warm Wine, and one
+# 100 MB installation split by stage (tools/bench_install.py).
+.PHONY: bench-install
+bench-install: $(BUILD)/win64/CMakeCache.txt $(BUILD)/win32/CMakeCache.txt wine-ready
+	cmake --build $(BUILD)/win32 -j$(JOBS) --target BastionSetup
+	cmake --build $(BUILD)/win64 -j$(JOBS) --target bastion_e2e_inputs
+	env -u http_proxy -u https_proxy -u DISPLAY timeout 1800 python3 tools/bench_install.py \
+	  $(CURDIR) $(BUILD)/win64 $(BUILD)/win32 $(BUILD)/win64/bench-e2e
+
+# One real installation under Wine with its window on Xvfb (tools/demo.py);
+# a second `make demo` finds the agent installed until `make demo-reset`.
+DEMO_DIR := $(abspath $(BUILD))/demo
+.PHONY: demo demo-reset
+demo: deps build
+	env -u http_proxy -u https_proxy -u DISPLAY timeout 900 python3 tools/demo.py $(CURDIR) $(abspath $(BUILD))/win64 $(DEMO_DIR)
+
+demo-reset:
+	python3 tools/demo.py --reset $(CURDIR) $(abspath $(BUILD))/win64 $(DEMO_DIR)

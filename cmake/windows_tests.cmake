@@ -36,3 +36,4 @@ gtest_discover_tests(bastion_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES LABELS wine TIMEOUT 300)
 include(cmake/files.cmake)
 include(${PROJECT_SOURCE_DIR}/cmake/download_tests.cmake)
+include(${PROJECT_SOURCE_DIR}/cmake/e2e.cmake)

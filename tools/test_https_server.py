@@ -7,6 +7,8 @@ Paths (also inside absolute-URL request lines):
   /drop/N        announces N bytes, sends half of them, then drops the connection
   /slow/N        N bytes in 16 KiB pieces, 50 ms apart
   /close         closes the connection without any response
+  /files/NAME    the file NAME of --files, with Content-Length
+  /slowfiles/NAME  the same, spread evenly over --slow-seconds
   anything else  404
 Every request is appended to --log as "METHOD PATH USER-AGENT".
 --mode no-accept listens but never accepts, and keeps the queue full, so a
@@ -65,6 +67,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 time.sleep(pause)
 
+    def send_file(self, slow, name):
+        path = os.path.join(self.server.files, name)
+        if "/" in name or name.startswith(".") or not os.path.isfile(path):
+            body = b"not found\n"
+            self.send_body_headers(404, len(body))
+            self.wfile.write(body)
+            return
+        data = open(path, "rb").read()
+        self.send_body_headers(200, len(data))
+        if not slow:
+            self.wfile.write(data)
+            return
+        piece = 16384
+        pieces = max(1, (len(data) + piece - 1) // piece)
+        for start in range(0, len(data), piece):
+            self.wfile.write(data[start:start + piece])
+            self.wfile.flush()
+            time.sleep(self.server.slow_seconds / pieces)
+
     def do_GET(self):
         path = urllib.parse.urlsplit(self.path).path or "/"
         self.record(path)
@@ -89,6 +110,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif parts[0] == "close":
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
+        elif parts[0] in ("files", "slowfiles") and len(parts) == 2 and self.server.files:
+            self.send_file(parts[0] == "slowfiles", parts[1])
         elif parts[0] == "slow" and number is not None:
             self.send_body_headers(200, number)
             self.stream(number, piece=16384, pause=0.05)
@@ -119,6 +142,8 @@ def main():
     parser.add_argument("--mode", choices=["serve", "no-accept"], default="serve")
     parser.add_argument("--lifetime", type=float, default=1800)
     parser.add_argument("--bind-wait", type=float, default=60)
+    parser.add_argument("--files", help="folder served under /files/ and /slowfiles/")
+    parser.add_argument("--slow-seconds", type=float, default=5)
     args = parser.parse_args()
 
     deadline = time.time() + args.bind_wait
@@ -151,6 +176,8 @@ def main():
     server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     server.log_path = args.log
     server.log_lock = threading.Lock()
+    server.files = args.files
+    server.slow_seconds = args.slow_seconds
     print("ready", flush=True)
     server.serve_forever()
 

@@ -17,7 +17,7 @@ WXS = """<?xml version="1.0" encoding="utf-8"?>
         <Directory Id="D1" Name="{f0}"><Directory Id="D2" Name="{f1}">
           <Directory Id="D3" Name="{f2}"><Directory Id="INSTALLDIR" Name="{f3}">
             <Component Id="Agent" Guid="{component}">
-              <File Id="bxag" Name="bxag.exe" Source="{payload}" KeyPath="yes"/>
+              <File Id="bxag" Name="bxag.exe" Source="{payload}" KeyPath="yes"/>{extra}
             </Component>
           </Directory></Directory>
         </Directory></Directory>
@@ -29,11 +29,13 @@ WXS = """<?xml version="1.0" encoding="utf-8"?>
 """
 
 
-def build_agent_msi(out: Path, payload: Path, reconf: bool = True, fail_condition: bool = False) -> Path:
+def build_agent_msi(out: Path, payload: Path, reconf: bool = True, fail_condition: bool = False,
+                    extra: Path = None) -> Path:
     """A package that installs `payload` as bxag.exe into the agent folder.
 
     `fail_condition` adds a launch condition that never holds, so msiexec
-    ends with 1603 without installing anything.
+    ends with 1603 without installing anything. `extra` is one more file
+    for the folder (the benchmark's bulk), taken from beside `out`.
     """
     out = Path(out)
     wxs = out.with_suffix(".wxs")
@@ -42,7 +44,8 @@ def build_agent_msi(out: Path, payload: Path, reconf: bool = True, fail_conditio
         reconf='<Property Id="RECONF" Value="0"/>' if reconf else "",
         condition='<Condition Message="never">0</Condition>' if fail_condition else "",
         f0=AGENT_FOLDER[0], f1=AGENT_FOLDER[1], f2=AGENT_FOLDER[2], f3=AGENT_FOLDER[3],
-        payload="bxag.exe"))
+        payload="bxag.exe",
+        extra='<File Id="bulk" Name="%s" Source="%s"/>' % (extra.name, extra.name) if extra else ""))
     # wixl resolves sources relative to the working folder only.
     staged = out.parent / "bxag.exe"
     if Path(payload).resolve() != staged.resolve():

@@ -26,12 +26,14 @@ class Wine:
 
     def start(self):
         if not (self.prefix / "system.reg").exists():
+            # Wine's services outlive wineboot and keep the handles they
+            # inherit: give them none to keep.
             subprocess.run([WINE, "wineboot", "--init"], env=self.env, timeout=300,
-                           stdin=subprocess.DEVNULL, capture_output=True)
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
-        subprocess.run(["wineserver", "-p600"], env=self.env, capture_output=True)
+        subprocess.run(["wineserver", "-p600"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run([WINE, "cmd", "/c", "exit"], env=self.env, timeout=120,
-                       stdin=subprocess.DEVNULL, capture_output=True)
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     @staticmethod
     def path(unix_path) -> str:
@@ -42,13 +44,15 @@ class Wine:
     def drive_c(self) -> Path:
         return self.prefix / "drive_c"
 
-    def run(self, exe, *args, env=None, timeout=600, display=None) -> Run:
-        """Runs `exe` with `args` and returns its full exit code and output."""
+    def run(self, exe, *args, env=None, timeout=600, display=None, runner="exit_code_runner.exe") -> Run:
+        """Runs `exe` with `args` through `runner` (a helper that prints the
+        child's full exit code) and returns that code and the output."""
         run_env = dict(self.env)
         run_env.update(env or {})
         if display:
             run_env["DISPLAY"] = display
-        line = [WINE, str(self.helpers / "exit_code_runner.exe"), '"%s"' % self.path(exe), *args]
+        # Wine quotes an argument with blanks when it builds the command line.
+        line = [WINE, str(self.helpers / runner), self.path(exe), *args]
         p = subprocess.run(line, env=run_env, timeout=timeout, stdin=subprocess.DEVNULL,
                            capture_output=True)
         out = p.stdout.decode("utf-8", "replace")

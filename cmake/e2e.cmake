@@ -1,0 +1,17 @@
+# End-to-end tests: the stamped product under Wine against the HTTPS test
+# server, real signed packages and msiexec, in a Wine prefix of their own
+# (installs there disturb no other test). They start their own server on
+# port 443, hence the lock.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(BASTION_E2E_DIR ${CMAKE_BINARY_DIR}/e2e)
+add_test(NAME EndToEnd
+         COMMAND ${CMAKE_COMMAND} -E env --unset=http_proxy --unset=https_proxy --unset=DISPLAY
+                 BASTION_SOURCE_DIR=${PROJECT_SOURCE_DIR} BASTION_BUILD_DIR=${CMAKE_BINARY_DIR}
+                 BASTION_E2E_DIR=${BASTION_E2E_DIR}
+                 timeout 1500 ${Python3_EXECUTABLE} -m unittest -v test_installation test_trace_sequence
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
+set_tests_properties(EndToEnd PROPERTIES LABELS wine RESOURCE_LOCK port443 TIMEOUT 1600)
+include(${PROJECT_SOURCE_DIR}/tests/trace_runner/trace_runner.cmake)
+add_custom_target(bastion_e2e_inputs DEPENDS BastionSetup trace_runner bxag exit_code_runner with_installer_mutex
+                                             installer_stand_in trust_root_cert)
+add_dependencies(bastion_tests bastion_e2e_inputs)

@@ -1,0 +1,45 @@
+// Stands in for msiexec.exe in the package-hold test: it is given the
+// installer's command line ("/i "<package>" /qn"), tries what another
+// process of the same user could do to the package while the installer
+// runs, and writes what happened to "<package folder>\hold_report.txt":
+//   read=<0|1> rename=<0|1> overwrite=<0|1> replace=<0|1> delete=<0|1>
+// (1: the attempt succeeded). It ends with 3010, a code the caller must pass on.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4 || wcscmp(argv[1], L"/i") != 0 || wcscmp(argv[3], L"/qn") != 0) return 87;
+  const std::wstring package = argv[2];
+  const std::wstring folder = package.substr(0, package.find_last_of(L'\\') + 1);
+
+  HANDLE reader = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  const bool read = reader != INVALID_HANDLE_VALUE;
+  if (read) CloseHandle(reader);
+  const std::wstring moved = package + L".swapped";
+  const bool rename = MoveFileExW(package.c_str(), moved.c_str(), 0) != FALSE;
+  if (rename) MoveFileExW(moved.c_str(), package.c_str(), 0);
+  HANDLE writer = CreateFileW(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  const bool overwrite = writer != INVALID_HANDLE_VALUE;
+  if (overwrite) CloseHandle(writer);
+  // Another file moved over the package, as a swap would do it.
+  const std::wstring other = folder + L"swap.msi";
+  HANDLE made = CreateFileW(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (made != INVALID_HANDLE_VALUE) CloseHandle(made);
+  const bool replace = MoveFileExW(other.c_str(), package.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  DeleteFileW(other.c_str());
+  HANDLE deleter = CreateFileW(package.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+  const bool remove = deleter != INVALID_HANDLE_VALUE;
+  if (remove) CloseHandle(deleter);
+
+  FILE* report = _wfopen((folder + L"hold_report.txt").c_str(), L"w");
+  if (report == nullptr) return 5;
+  fprintf(report, "read=%d rename=%d overwrite=%d replace=%d delete=%d\n", read, rename, overwrite, replace,
+          remove);
+  fclose(report);
+  return 3010;
+}
