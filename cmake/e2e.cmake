@@ -12,6 +12,6 @@ add_test(NAME EndToEnd
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
 set_tests_properties(EndToEnd PROPERTIES LABELS wine RESOURCE_LOCK port443 TIMEOUT 1600)
 include(${PROJECT_SOURCE_DIR}/tests/trace_runner/trace_runner.cmake)
-add_custom_target(bastion_e2e_inputs DEPENDS BastionSetup trace_runner bxag exit_code_runner with_installer_mutex
+add_custom_target(bastion_e2e_inputs DEPENDS BastionSetup trace_runner bxag exit_code_runner
                                              installer_stand_in trust_root_cert)
 add_dependencies(bastion_tests bastion_e2e_inputs)

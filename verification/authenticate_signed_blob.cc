@@ -29,6 +29,10 @@ struct Crypt32 {
   decltype(CertAddEncodedCertificateToStore)* addEncodedCertificate;
   decltype(CertEnumCertificatesInStore)* enumCertificates;
   decltype(CertFreeCertificateContext)* freeCertificate;
+  // Not called by this check, yet part of the set it requires: a crypt32
+  // without them is not one the check was made for.
+  decltype(CertFindCertificateInStore)* findCertificate;
+  decltype(CertGetNameStringA)* getNameString;
   bool complete;
 };
 
@@ -44,7 +48,9 @@ Crypt32 Bind(const SystemLibrary& library) {
                BindExport(library, "CryptStringToBinaryA", c.stringToBinary) &
                BindExport(library, "CertAddEncodedCertificateToStore", c.addEncodedCertificate) &
                BindExport(library, "CertEnumCertificatesInStore", c.enumCertificates) &
-               BindExport(library, "CertFreeCertificateContext", c.freeCertificate);
+               BindExport(library, "CertFreeCertificateContext", c.freeCertificate) &
+               BindExport(library, "CertFindCertificateInStore", c.findCertificate) &
+               BindExport(library, "CertGetNameStringA", c.getNameString);
   return c;
 }
 

@@ -1,6 +1,7 @@
 """The end-to-end fixture: a Wine prefix of its own, the HTTPS test server on
 127.0.0.1:443 serving test packages, and product copies stamped with signed
 configurations. Shared by the end-to-end tests and the demo."""
+import atexit
 import os
 import shutil
 import signal
@@ -168,3 +169,19 @@ class Fixture:
         self.wine.reg_delete(VPN_KEY)
         if self.log_path.exists():
             self.log_path.unlink()
+
+
+_shared = None
+
+
+def shared_fixture(source: Path, build: Path, work: Path) -> "Fixture":
+    """The one started fixture of a test run, shared by its test modules, with
+    the packages they all use; stopped when the run ends."""
+    global _shared
+    if _shared is None:
+        _shared = Fixture(source, build, work, build.parent / "pki")
+        _shared.start()
+        atexit.register(_shared.stop)
+        _shared.agent_msi("unsigned.msi", signed=False)
+        _shared.agent_msi("failing.msi", fail_condition=True)
+    return _shared

@@ -13,7 +13,7 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from fixture import Fixture, config_xml  # noqa: E402
+from fixture import config_xml, shared_fixture  # noqa: E402
 from wine import WINE  # noqa: E402
 
 SOURCE = Path(os.environ.get("BASTION_SOURCE_DIR", Path(__file__).resolve().parents[2]))
@@ -31,15 +31,7 @@ fx = None
 
 def setUpModule():
     global fx
-    fx = Fixture(SOURCE, BUILD, WORK, BUILD.parent / "pki")
-    fx.start()
-    fx.agent_msi("unsigned.msi", signed=False)
-    fx.agent_msi("failing.msi", fail_condition=True)
-
-
-def tearDownModule():
-    if fx is not None:
-        fx.stop()
+    fx = shared_fixture(SOURCE, BUILD, WORK)
 
 
 def set_user_environment(name, value):
@@ -214,7 +206,7 @@ class FailureMatrix(E2ECase):
     def test_another_installation_in_progress_ends_with_1618(self):
         fx.agent_msi("busy.msi")
         exe = fx.stub("busy", config_xml(url("/files/busy.msi"), AG_CONFIG, VPN))
-        run = fx.wine.run(exe, runner="with_installer_mutex.exe")
+        run = fx.wine.run(exe, hold_installer_mutex=True)
         self.assertEqual((run.code, run.stderr),
                          (1618, "Setup failed, since another installation is currently in progress\r\n"))
         self.assertEqual(self.config_dat(), CONFIG_DAT)

@@ -8,7 +8,7 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from fixture import Fixture, config_xml  # noqa: E402
+from fixture import config_xml, shared_fixture  # noqa: E402
 from test_installation import BUILD, SOURCE, WORK, url  # noqa: E402
 
 PROCEDURE = "{836579AB-A681-3146-B02F-8986F8BE98D8}"
@@ -22,25 +22,17 @@ fx = None
 
 def setUpModule():
     global fx
-    fx = Fixture(SOURCE, BUILD, WORK, BUILD.parent / "pki")
-    fx.start()
-    fx.agent_msi("unsigned.msi", signed=False)
-    fx.agent_msi("failing.msi", fail_condition=True)
-
-
-def tearDownModule():
-    if fx is not None:
-        fx.stop()
+    fx = shared_fixture(SOURCE, BUILD, WORK)
 
 
 class TraceSequence(unittest.TestCase):
     def setUp(self):
         fx.reset()
 
-    def run_traced(self, name, path, *args, runner="exit_code_runner.exe", env=None):
+    def run_traced(self, name, path, *args, hold_installer_mutex=False, env=None):
         exe = fx.stub("trace_" + name, config_xml(url(path), "<k>v</k>", "vpn"),
                       product=BUILD / "tests" / "trace_runner.exe")
-        run = fx.wine.run(exe, *args, runner=runner, env=env)
+        run = fx.wine.run(exe, *args, hold_installer_mutex=hold_installer_mutex, env=env)
         records = []
         for line in (exe.parent / "trace.txt").read_text(encoding="utf-8").split("\n{"):
             fields = ("{" + line.lstrip("{")).split(" ", 3)
@@ -99,7 +91,7 @@ class TraceSequence(unittest.TestCase):
 
     def test_another_installation_stops_after_the_vpn_value(self):
         fx.agent_msi("trace_busy.msi")
-        run, records = self.run_traced("busy", "/files/trace_busy.msi", runner="with_installer_mutex.exe")
+        run, records = self.run_traced("busy", "/files/trace_busy.msi", hold_installer_mutex=True)
         self.assertEqual((run.code, self.procedure(records)), (1618, CONFIG_WRITTEN + [30]))
         self.assertEqual(self.launch(records), [])
 

@@ -44,15 +44,17 @@ class Wine:
     def drive_c(self) -> Path:
         return self.prefix / "drive_c"
 
-    def run(self, exe, *args, env=None, timeout=600, display=None, runner="exit_code_runner.exe") -> Run:
-        """Runs `exe` with `args` through `runner` (a helper that prints the
-        child's full exit code) and returns that code and the output."""
+    def run(self, exe, *args, env=None, timeout=600, display=None, hold_installer_mutex=False) -> Run:
+        """Runs `exe` with `args` through exit_code_runner.exe (which prints the
+        child's full exit code, holding the installer's mutex on request) and
+        returns that code and the output."""
         run_env = dict(self.env)
         run_env.update(env or {})
         if display:
             run_env["DISPLAY"] = display
         # Wine quotes an argument with blanks when it builds the command line.
-        line = [WINE, str(self.helpers / runner), self.path(exe), *args]
+        hold = ["--hold-installer-mutex"] if hold_installer_mutex else []
+        line = [WINE, str(self.helpers / "exit_code_runner.exe"), *hold, self.path(exe), *args]
         p = subprocess.run(line, env=run_env, timeout=timeout, stdin=subprocess.DEVNULL,
                            capture_output=True)
         out = p.stdout.decode("utf-8", "replace")

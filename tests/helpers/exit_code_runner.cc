@@ -1,20 +1,45 @@
 // Runs the rest of its command line and prints the child's full exit code,
 // which wine64's own exit status cuts to 8 bits, as "[exit N]" on stdout.
+// With a leading "--hold-installer-mutex" it holds "Global\_MSIExecute" while
+// the child runs, as a running Windows Installer would (Wine's never does).
 #include <windows.h>
 
 #include <stdio.h>
+#include <wchar.h>
+
+namespace {
+
+const wchar_t* SkipBlanks(const wchar_t* p) {
+  while (*p == L' ' || *p == L'\t') ++p;
+  return p;
+}
+
+// Past the first word of a command line, quoted or not.
+const wchar_t* SkipWord(const wchar_t* p) {
+  if (*p == L'"') {
+    for (++p; *p != L'\0' && *p != L'"'; ++p) {
+    }
+    if (*p == L'"') ++p;
+  } else {
+    while (*p != L'\0' && *p != L' ' && *p != L'\t') ++p;
+  }
+  return SkipBlanks(p);
+}
+
+}  // namespace
 
 int wmain() {
-  const wchar_t* line = GetCommandLineW();
-  // Skip our own program name, quoted or not.
-  if (*line == L'"') {
-    for (++line; *line != L'\0' && *line != L'"'; ++line) {
+  const wchar_t* line = SkipWord(GetCommandLineW());
+  constexpr wchar_t kHoldMutex[] = L"--hold-installer-mutex";
+  HANDLE mutex = nullptr;
+  if (wcsncmp(line, kHoldMutex, wcslen(kHoldMutex)) == 0) {
+    line = SkipWord(line);
+    mutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
+    if (mutex == nullptr) {
+      fprintf(stdout, "[mutex failed %lu]\n", GetLastError());
+      return 255;
     }
-    if (*line == L'"') ++line;
-  } else {
-    while (*line != L'\0' && *line != L' ' && *line != L'\t') ++line;
   }
-  while (*line == L' ' || *line == L'\t') ++line;
 
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
@@ -29,6 +54,11 @@ int wmain() {
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
+  free(child);
+  if (mutex != nullptr) {
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+  }
   fprintf(stdout, "[exit %lu]\n", code);
   fflush(stdout);
   return static_cast<int>(code);
