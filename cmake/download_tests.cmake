@@ -14,15 +14,12 @@ set_tests_properties(download_server_stop PROPERTIES FIXTURES_CLEANUP download_s
                      RESOURCE_LOCK port443 TIMEOUT 30 LABELS wine)
 
 file(GLOB server_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win_server/*.cc)
-add_executable(bastion_server_tests ${server_test_sources} ${PROJECT_SOURCE_DIR}/tests/win/test_main.cc
-               ${PROJECT_SOURCE_DIR}/tests/win/trace_recorder.cc)
-target_link_libraries(bastion_server_tests PRIVATE bastion_objects gtest gmock crypt32)
-target_include_directories(bastion_server_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+bastion_wine_tests(bastion_server_tests
+  SOURCES ${server_test_sources} ${PROJECT_SOURCE_DIR}/tests/win/test_main.cc
+          ${PROJECT_SOURCE_DIR}/tests/win/trace_recorder.cc
+  PROPERTIES LABELS wine FIXTURES_REQUIRED download_server RESOURCE_LOCK port443)
+target_link_libraries(bastion_server_tests PRIVATE crypt32)
 target_compile_definitions(bastion_server_tests PRIVATE BASTION_TEST_SERVER_DIR="${BASTION_TEST_SERVER_DIR}")
-set_target_properties(bastion_server_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-gtest_discover_tests(bastion_server_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                     PROPERTIES LABELS wine TIMEOUT 300 FIXTURES_REQUIRED download_server
-                                RESOURCE_LOCK port443)
 
 add_executable(bench_download ${PROJECT_SOURCE_DIR}/tests/bench/bench_download.cc)
 target_link_libraries(bench_download PRIVATE bastion_objects winhttp psapi)

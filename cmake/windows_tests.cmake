@@ -22,18 +22,25 @@ foreach(src ${helper_sources})
   list(APPEND BASTION_TEST_HELPERS ${name})
 endforeach()
 
-file(GLOB test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cc)
-add_executable(bastion_tests ${test_sources})
-target_link_libraries(bastion_tests PRIVATE bastion_objects gtest gmock)
-target_include_directories(bastion_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_compile_definitions(bastion_tests PRIVATE
-  BASTION_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BASTION_BUILD_DIR="${CMAKE_BINARY_DIR}")
-set_target_properties(bastion_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-add_dependencies(bastion_tests BastionSetup ${BASTION_TEST_HELPERS})
-
 include(GoogleTest)
-gtest_discover_tests(bastion_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                     PROPERTIES LABELS wine TIMEOUT 300)
+
+# One GoogleTest binary of Windows tests, built beside the helpers and run
+# under wine64; PROPERTIES are added to its tests' ctest properties.
+function(bastion_wine_tests name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PROPERTIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE bastion_objects gtest gmock)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    BASTION_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BASTION_BUILD_DIR="${CMAKE_BINARY_DIR}")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_dependencies(${name} BastionSetup ${BASTION_TEST_HELPERS})
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
+endfunction()
+
+file(GLOB test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cc)
+bastion_wine_tests(bastion_tests SOURCES ${test_sources} PROPERTIES LABELS wine)
 include(cmake/files.cmake)
 include(${PROJECT_SOURCE_DIR}/cmake/download_tests.cmake)
 include(${PROJECT_SOURCE_DIR}/cmake/e2e.cmake)
