@@ -17,7 +17,8 @@ namespace {
 constexpr int kOpenTries = 5;
 constexpr DWORD kOpenIntervalMs = 10;
 constexpr int kProbeAttempts = 5;
-constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 std::wstring Widen(const std::string& text) {
   const int needed = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -127,6 +128,19 @@ class FolderProbe {
   bool passed_ = false;
 };
 
+// Creates the missing folders of `anchor` from its start, as the system's
+// own folder would have been: links on the way are the system's.
+void CreateAnchor(const std::string& anchor, const SECURITY_ATTRIBUTES* security) {
+  if (anchor.empty() || GetFileAttributesA(anchor.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  for (size_t separator = anchor.find_first_of("\\/");;
+       separator = anchor.find_first_of("\\/", separator + 1)) {
+    const std::string prefix = anchor.substr(0, separator);
+    if (!prefix.empty() && GetFileAttributesA(prefix.c_str()) == INVALID_FILE_ATTRIBUTES)
+      CreateDirectoryA(prefix.c_str(), const_cast<SECURITY_ATTRIBUTES*>(security));
+    if (separator == std::string::npos) return;
+  }
+}
+
 bool HasDescriptor(const SECURITY_ATTRIBUTES* security) {
   return security != nullptr && security->lpSecurityDescriptor != nullptr;
 }
@@ -138,6 +152,7 @@ LogFolder::~LogFolder() { Close(); }
 bool LogFolder::Open(const std::string& anchor, const std::string& relative,
                      const SECURITY_ATTRIBUTES* security) {
   Close();
+  CreateAnchor(anchor, security);
   HANDLE top = CreateFileA(anchor.c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (top == INVALID_HANDLE_VALUE) return false;

@@ -26,10 +26,11 @@ class LogFolder {
   LogFolder(const LogFolder&) = delete;
   LogFolder& operator=(const LogFolder&) = delete;
 
-  // Opens `anchor`, following links at and above it (a moved profile is
-  // legitimate), then each folder of `relative` ("\" or "/" separated, may be
-  // empty), creating a missing one. False when one cannot be made or opened,
-  // or is not the log's own (IsOwnLogEntry); nothing is held then.
+  // Opens `anchor`, created first when missing, following links at and above
+  // it (a moved profile is legitimate), then each folder of `relative` ("\"
+  // or "/" separated, may be empty), creating a missing one. False when one
+  // cannot be made or opened, or is not the log's own (IsOwnLogEntry);
+  // nothing is held then.
   bool Open(const std::string& anchor, const std::string& relative,
             const SECURITY_ATTRIBUTES* security);
   void Close();

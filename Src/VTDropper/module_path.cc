@@ -23,7 +23,9 @@ std::wstring ModulePath() {
 std::wstring LongModulePath(DWORD& error) {
   std::vector<wchar_t> path(kLongPathCapacity);
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), kLongPathCapacity);
-  error = length == 0 ? GetLastError() : length >= kLongPathCapacity ? ERROR_INSUFFICIENT_BUFFER : 0;
+  error = length == 0                    ? GetLastError()
+          : length >= kLongPathCapacity ? ERROR_INSUFFICIENT_BUFFER
+                                        : ERROR_SUCCESS;
   if (error != ERROR_SUCCESS) return {};
   return ExtendedLengthPath(std::wstring(path.data(), length));
 }

@@ -65,7 +65,8 @@ TEST(LogPathsTest, OnlyAPlainEntryAtItsParentsFinalPathIsTheLogsOwn) {
 // the file system answers with SysWOW64: the opened folder's final path, not
 // the shell's string, is what the file's final path is compared with.
 TEST(LogPathsTest, Wow64RedirectionIsSeenOnBothSides) {
-  const std::wstring profile = L"\\\\?\\C:\\Windows\\SysWOW64\\config\\systemprofile\\AppData\\Local";
+  const std::wstring profile =
+      L"\\\\?\\C:\\Windows\\SysWOW64\\config\\systemprofile\\AppData\\Local";
   EXPECT_TRUE(IsOwnLogEntry({0x10, 1, profile + L"\\Veltrion"}, true, profile, L"Veltrion"));
   EXPECT_FALSE(IsOwnLogEntry({0x10, 1, profile + L"\\Veltrion"}, true,
                              L"\\\\?\\C:\\Windows\\System32\\config\\systemprofile\\AppData\\Local",

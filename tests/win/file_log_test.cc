@@ -207,7 +207,8 @@ TEST(RotatingLogSinkTest, RotationKeepsFiveFilesAndReopensThroughOurOpener) {
   g_securityRequests = 0;
   std::string base = scratch / "tiny.log";
   {
-    auto sink = std::make_shared<RotatingLogSink>(scratch.path(), "tiny.log", 300, 5, InheritableForTest);
+    auto sink =
+        std::make_shared<RotatingLogSink>(scratch.path(), "tiny.log", 300, 5, InheritableForTest);
     spdlog::logger logger("root", sink);
     logger.set_pattern("%v");
     logger.set_level(spdlog::level::debug);
@@ -253,7 +254,8 @@ TEST(RotatingLogSinkTest, ExistingFileCountsTowardsTheLimitAndIsNotRotatedOnOpen
   fputs(std::string(250, 'o').c_str(), seed);
   fclose(seed);
   {
-    auto sink = std::make_shared<RotatingLogSink>(scratch.path(), "tiny.log", 300, 5, LogSecurityAttributes);
+    auto sink = std::make_shared<RotatingLogSink>(scratch.path(), "tiny.log", 300, 5,
+                                                  LogSecurityAttributes);
     EXPECT_EQ(FolderEntries(scratch.path()).size(), 1u) << "no rotation on open";
     spdlog::logger logger("root", sink);
     logger.set_pattern("%v");
@@ -267,7 +269,8 @@ TEST(RotatingLogSinkTest, ExistingFileCountsTowardsTheLimitAndIsNotRotatedOnOpen
 // current drive, where a standard user may create the log's folders.
 TEST(LogPathTest, FailedFolderQueryIsTracedAndLeavesNoFolder) {
   TraceRecorder recorder;
-  EXPECT_EQ(LogAnchor(S_OK, "C:\\users\\root\\AppData\\Local"), "C:\\users\\root\\AppData\\Local");
+  EXPECT_EQ(LogAnchor(S_OK, "C:\\users\\root\\AppData\\Local"),
+            "C:\\users\\root\\AppData\\Local");
   EXPECT_TRUE(recorder.records().empty());
   EXPECT_EQ(LogAnchor(E_INVALIDARG, "C:\\left"), "");
   ASSERT_EQ(recorder.records().size(), 1u);

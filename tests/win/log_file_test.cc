@@ -203,6 +203,8 @@ TEST(LogOpenerTest, FolderCreationFailsOnEmptyPathAndOnAFileInTheWay) {
   EXPECT_FALSE(place.Open(scratch.path(), "file", security.get())) << "a file is no folder";
   EXPECT_FALSE(place.IsOpen());
   EXPECT_TRUE(place.Open(scratch.path(), "", security.get())) << "existing folder succeeds";
+  EXPECT_TRUE(place.Open(scratch / "missing\\local", "Veltrion", nullptr)) << "anchor made";
+  EXPECT_TRUE(PathExists(scratch / "missing\\local\\Veltrion"));
 }
 
 // Without an opened folder nothing is probed or opened.
