@@ -3,7 +3,6 @@
 #include <string>
 
 #include "Src/VTDropper/module_path.h"
-
 #include "Src/VTDropper/publisher_signature.h"
 #include "diagnostics/trace.h"
 #include "platform/object_security.h"
