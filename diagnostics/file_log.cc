@@ -15,18 +15,18 @@ namespace {
 // procedure, whose numbering reserves 11 for the log set-up.
 constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
 
-constexpr char kLogSuffix[] = "\\Veltrion\\BastionClientUI\\tiny.log";
-
 }  // namespace
 
-std::string LogPathBelow(long result, const char* folder) {
-  if (FAILED(result)) trace::Message(kTraceGuid, 11, trace::kLogSetup, static_cast<ULONG>(result));
-  return std::string(folder) + kLogSuffix;
+std::string LogAnchor(long result, const char* folder) {
+  if (!FAILED(result)) return folder;
+  trace::Message(kTraceGuid, 11, trace::kLogSetup, static_cast<ULONG>(result));
+  return {};
 }
 
-void SetUpFileLogAt(const std::string& path, size_t maxSize) {
+void SetUpFileLogAt(const std::string& anchor, size_t maxSize) {
   try {
-    auto logger = spdlog::create<RotatingLogSink>("root", path, maxSize, kLogMaxFiles);
+    auto logger = spdlog::create<RotatingLogSink>("root", anchor, std::string(kLogRelativePath),
+                                                  maxSize, kLogMaxFiles);
     logger->set_level(spdlog::level::debug);
     spdlog::set_default_logger(logger);
     spdlog::set_pattern(kLogPattern, spdlog::pattern_time_type::local);
@@ -41,5 +41,5 @@ void SetUpFileLogAt(const std::string& path, size_t maxSize) {
 void SetUpFileLog() {
   char folder[MAX_PATH] = {};
   HRESULT result = SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-  SetUpFileLogAt(LogPathBelow(result, folder), kLogMaxSize);
+  SetUpFileLogAt(LogAnchor(result, folder), kLogMaxSize);
 }

@@ -11,17 +11,22 @@
 inline constexpr char kLogPattern[] = "%Y-%m-%d %T.%e t:%-5t %-10!n [%-5!l] %v [%!]";
 inline constexpr size_t kLogMaxSize = 20 * 1024 * 1024;
 inline constexpr size_t kLogMaxFiles = 5;
+// Below the local application-data folder.
+inline constexpr char kLogRelativePath[] = "Veltrion\\BastionClientUI\\tiny.log";
 
 // Sets the log up at its usual place. Never raises: when the file cannot be
-// opened, records keep going to the library's default console logger.
+// opened, or is not where it belongs (a link or a redirected folder on the
+// way), records keep going to the library's default console logger.
 void SetUpFileLog();
 
-// The same at `path`, rotating at `maxSize` bytes.
-void SetUpFileLogAt(const std::string& path, size_t maxSize);
+// The same below `anchor` instead of the local application-data folder,
+// rotating at `maxSize` bytes.
+void SetUpFileLogAt(const std::string& anchor, size_t maxSize);
 
-// The log's path below the folder the shell answered with `result`; a
-// failure code is traced (message 11) and the path is built from `folder`
-// as the query left it.
-std::string LogPathBelow(long result, const char* folder);
+// The folder the log lives below, from the shell's answer `result` and the
+// `folder` it gave. A failure code is traced (message 11) and gives an empty
+// folder, which no log is opened below: whatever the query left in `folder`
+// is no folder the system vouched for.
+std::string LogAnchor(long result, const char* folder);
 
 #endif  // BASTION_DIAGNOSTICS_FILE_LOG_H_

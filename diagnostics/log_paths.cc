@@ -5,6 +5,17 @@
 namespace {
 
 constexpr char kSeparators[] = "\\/";
+constexpr unsigned long kDirectory = 0x10;     // FILE_ATTRIBUTE_DIRECTORY
+constexpr unsigned long kReparsePoint = 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
+
+wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; }
+
+bool SameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  return true;
+}
 
 }  // namespace
 
@@ -35,4 +46,15 @@ std::string ProbeFileName(const unsigned char (&uuid)[16]) {
   snprintf(text, sizeof(text), "%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", data1, data2,
            data3, uuid[8], uuid[9], uuid[10], uuid[11], uuid[12], uuid[13], uuid[14], uuid[15]);
   return text;
+}
+
+bool IsOwnLogEntry(const OpenedLogEntry& entry, bool folder, const std::wstring& parentFinal,
+                   const std::wstring& name) {
+  if (entry.attributes & kReparsePoint) return false;
+  if (((entry.attributes & kDirectory) != 0) != folder) return false;
+  if (!folder && entry.links != 1) return false;
+  if (parentFinal.empty() || name.empty()) return false;
+  // A volume root's final path ends in its separator already.
+  const bool separated = parentFinal.back() == L'\\';
+  return SameIgnoringAsciiCase(entry.finalPath, parentFinal + (separated ? L"" : L"\\") + name);
 }

@@ -10,26 +10,21 @@ namespace {
 
 constexpr DWORD kRenameRetryMs = 100;
 
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool Replace(const std::string& from, const std::string& to) {
-  remove(to.c_str());
-  return rename(from.c_str(), to.c_str()) == 0;
-}
-
 [[noreturn]] void RaiseOpenFailure(const std::string& path) {
   spdlog::throw_spdlog_ex("Failed opening file " + path + " for writing", errno);
 }
 
 }  // namespace
 
-RotatingLogSink::RotatingLogSink(std::string basePath, size_t maxSize, size_t maxFiles,
-                                 LogFile::SecuritySource security)
-    : basePath_(std::move(basePath)), maxSize_(maxSize), maxFiles_(maxFiles), file_(security) {
+RotatingLogSink::RotatingLogSink(std::string anchor, std::string basePath, size_t maxSize,
+                                 size_t maxFiles, LogFile::SecuritySource security)
+    : anchor_(std::move(anchor)),
+      basePath_(std::move(basePath)),
+      maxSize_(maxSize),
+      maxFiles_(maxFiles),
+      file_(security) {
   if (maxSize_ == 0) spdlog::throw_spdlog_ex("rotating sink constructor: max_size arg cannot be zero");
-  if (!file_.Open(RotatedLogName(basePath_, 0), false)) RaiseOpenFailure(basePath_);
+  if (!file_.Open(anchor_, basePath_, false)) RaiseOpenFailure(file_.path());
   currentSize_ = file_.Size();
 }
 
@@ -58,14 +53,13 @@ void RotatingLogSink::flush_() {
 void RotatingLogSink::Rotate() {
   file_.Close();
   for (size_t index = maxFiles_; index > 0; --index) {
-    std::string source = RotatedLogName(basePath_, index - 1);
-    if (!Exists(source)) continue;
-    std::string target = RotatedLogName(basePath_, index);
-    if (!Replace(source, target)) {
+    std::string source = RotatedLogName(file_.name(), index - 1);
+    std::string target = RotatedLogName(file_.name(), index);
+    if (file_.Rename(source, target) == LogRename::kFailed) {
       // Another process (an antivirus scan, a reader) may hold the file for
       // a moment: try once more, then keep logging into the current file.
       Sleep(kRenameRetryMs);
-      if (!Replace(source, target)) {
+      if (file_.Rename(source, target) == LogRename::kFailed) {
         if (!file_.Reopen(true)) RaiseOpenFailure(file_.path());
         currentSize_ = 0;
         spdlog::throw_spdlog_ex("rotating_file_sink: failed renaming " + source + " to " + target,

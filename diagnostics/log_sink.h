@@ -14,9 +14,10 @@
 
 class RotatingLogSink final : public spdlog::sinks::base_sink<std::mutex> {
  public:
-  // Opens (appends to) `basePath` at once; raises the library's error when it
-  // cannot be opened after the retries. Keeps `maxFiles` rotated files.
-  RotatingLogSink(std::string basePath, size_t maxSize, size_t maxFiles,
+  // Opens (appends to) `basePath` below `anchor` at once; raises the
+  // library's error when it cannot be opened after the retries. Keeps
+  // `maxFiles` rotated files.
+  RotatingLogSink(std::string anchor, std::string basePath, size_t maxSize, size_t maxFiles,
                   LogFile::SecuritySource security = LogSecurityAttributes);
 
  protected:
@@ -25,9 +26,11 @@ class RotatingLogSink final : public spdlog::sinks::base_sink<std::mutex> {
 
  private:
   // tiny.(n-1).log becomes tiny.n.log down to tiny.log becoming tiny.1.log,
-  // then a fresh tiny.log is opened.
+  // then a fresh tiny.log is opened. Renames go through the log's checked
+  // handles (LogFile::Rename): a link is neither renamed nor deleted.
   void Rotate();
 
+  std::string anchor_;
   std::string basePath_;
   size_t maxSize_;
   size_t maxFiles_;

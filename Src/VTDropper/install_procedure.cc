@@ -100,7 +100,7 @@ int InstallProcedure(bool verify, bool createPackage) {
   const uint8_t* view = nullptr;
   uint32_t viewSize = 0;
   bool publisherFallback = false;
-  if (!image.Open(view, viewSize, publisherFallback)) {
+  if (!image.Open(view, viewSize, publisherFallback).ok) {
     trace::Message(kTraceGuid, 13, trace::kSteps);
     Fail("Failed to initialize Bastion Setup!\n");
     BASTION_LOG(spdlog::level::err, "InstallProcedure", "Failed to initialize Bastion Setup!");

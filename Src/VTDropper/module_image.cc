@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "Src/VTDropper/module_path.h"
 #include "Src/VTDropper/publisher_signature.h"
 #include "diagnostics/trace.h"
 #include "platform/object_security.h"
@@ -12,14 +13,11 @@ namespace {
 // {2838AA93-000F-3695-1FA2-7C7CEB448435}
 constexpr GUID kTraceGuid = {0x2838AA93, 0x000F, 0x3695, {0x1F, 0xA2, 0x7C, 0x7C, 0xEB, 0x44, 0x84, 0x35}};
 
-std::wstring AnsiToWide(const char* text) {
-  const int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (needed <= 0) return {};
-  std::wstring wide(static_cast<size_t>(needed), L'\0');
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), needed) <= 0) return {};
-  wide.resize(static_cast<size_t>(needed) - 1);
-  return wide;
-}
+// The error of a failed step, which a step that failed without setting one
+// must not turn into success.
+DWORD FailureCode(DWORD error) { return error != ERROR_SUCCESS ? error : ERROR_INVALID_FUNCTION; }
+
+ModuleImageResult Failed(DWORD error) { return {false, FailureCode(error)}; }
 
 // A read-only view of an open file that lasts for one look at it.
 class TemporaryView {
@@ -45,54 +43,65 @@ class TemporaryView {
 
 ModuleImage::~ModuleImage() { Close(); }
 
-bool ModuleImage::Open(const uint8_t*& view, uint32_t& size, bool& publisherFallback) {
-  char path[MAX_PATH + 1] = {};
-  if (GetModuleFileNameA(nullptr, path, MAX_PATH) == 0) path[0] = '\0';
-  return OpenPath(path, view, size, publisherFallback);
+ModuleImageResult ModuleImage::Open(const uint8_t*& view, uint32_t& size,
+                                    bool& publisherFallback) {
+  DWORD error = ERROR_SUCCESS;
+  const std::wstring path = LongModulePath(error);
+  if (path.empty()) {
+    trace::Message(kTraceGuid, 10, trace::kComponents, error);
+    return Failed(error);
+  }
+  return OpenPath(path.c_str(), view, size, publisherFallback);
 }
 
-bool ModuleImage::OpenPath(const char* path, const uint8_t*& view, uint32_t& size,
-                           bool& publisherFallback) {
+ModuleImageResult ModuleImage::OpenPath(const wchar_t* path, const uint8_t*& view, uint32_t& size,
+                                        bool& publisherFallback) {
   Close();
   SECURITY_ATTRIBUTES* security = GetObjectSecurity();
-  file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, security, OPEN_ALWAYS,
+  // Never OPEN_ALWAYS: a name that misses our file must not create one.
+  file_ = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, security, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) {
-    trace::Message(kTraceGuid, 10, trace::kComponents, GetLastError());
-    return false;
+    const DWORD error = GetLastError();
+    trace::Message(kTraceGuid, 10, trace::kComponents, error);
+    return Failed(error);
   }
-  if (!SignatureAccepted(path, publisherFallback)) return false;
+  const DWORD refused = CheckSignature(path, publisherFallback);
+  if (refused != ERROR_SUCCESS) return Failed(refused);
   size_ = GetFileSize(file_, nullptr);
   mapping_ = CreateFileMappingW(file_, security, PAGE_READONLY, 0, 0, nullptr);
   if (mapping_ == nullptr) {
-    trace::Message(kTraceGuid, 12, trace::kComponents, GetLastError());
-    return false;
+    const DWORD error = GetLastError();
+    trace::Message(kTraceGuid, 12, trace::kComponents, error);
+    return Failed(error);
   }
   view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0);
   if (view_ == nullptr) {
-    trace::Message(kTraceGuid, 13, trace::kComponents, GetLastError());
-    return false;
+    const DWORD error = GetLastError();
+    trace::Message(kTraceGuid, 13, trace::kComponents, error);
+    return Failed(error);
   }
   trace::Message(kTraceGuid, 14, trace::kComponents);
   view = static_cast<const uint8_t*>(view_);
   size = size_;
-  return true;
+  return {true, ERROR_SUCCESS};
 }
 
-bool ModuleImage::SignatureAccepted(const char* path, bool& publisherFallback) {
-  const std::wstring widePath = AnsiToWide(path);
+DWORD ModuleImage::CheckSignature(const wchar_t* path, bool& publisherFallback) {
   LONG status = 0;
-  if (VerifyCodeSignature(widePath.c_str(), status)) return true;
-  trace::Message(kTraceGuid, 11, trace::kComponents, GetLastError());
+  if (VerifyCodeSignature(path, status, file_)) return ERROR_SUCCESS;
+  // WinTrust's own status, or why it could not be reached.
+  const DWORD refusal = FailureCode(status != 0 ? static_cast<DWORD>(status) : GetLastError());
+  trace::Message(kTraceGuid, 11, trace::kComponents, refusal);
   LARGE_INTEGER fileSize = {};
-  if (!GetFileSizeEx(file_, &fileSize) || fileSize.QuadPart <= 0) return false;
+  if (!GetFileSizeEx(file_, &fileSize)) return FailureCode(GetLastError());
+  if (fileSize.QuadPart <= 0) return refusal;
   TemporaryView whole(file_);
-  if (whole.data() == nullptr) return false;
-  if (!PublisherSignatureAccepted(status, whole.data(), static_cast<size_t>(fileSize.QuadPart))) {
-    return false;
-  }
+  if (whole.data() == nullptr) return FailureCode(GetLastError());
+  if (!PublisherSignatureAccepted(status, whole.data(), static_cast<size_t>(fileSize.QuadPart)))
+    return refusal;
   publisherFallback = true;
-  return true;
+  return ERROR_SUCCESS;
 }
 
 void ModuleImage::Close() {

@@ -6,6 +6,13 @@
 
 #include <cstdint>
 
+// The outcome of opening: on failure `error` is the Win32 error, or the
+// WinVerifyTrust status, of the step that failed, never ERROR_SUCCESS.
+struct ModuleImageResult {
+  bool ok = false;
+  DWORD error = ERROR_SUCCESS;
+};
+
 class ModuleImage {
  public:
   ModuleImage() = default;
@@ -18,14 +25,17 @@ class ModuleImage {
   // the caller sets false) turns true when the signature was accepted only
   // because a pinned publisher certificate verified it. On failure the
   // handles already obtained stay here until Close.
-  bool Open(const uint8_t*& view, uint32_t& size, bool& publisherFallback);
-  // The same for a named file.
-  bool OpenPath(const char* path, const uint8_t*& view, uint32_t& size, bool& publisherFallback);
+  ModuleImageResult Open(const uint8_t*& view, uint32_t& size, bool& publisherFallback);
+  // The same for an existing file named by a full wide path. The signature
+  // check reads the opened handle, so the bytes checked are the bytes mapped.
+  ModuleImageResult OpenPath(const wchar_t* path, const uint8_t*& view, uint32_t& size,
+                             bool& publisherFallback);
   // Unmaps the view, then closes the mapping, then the file.
   void Close();
 
  private:
-  bool SignatureAccepted(const char* path, bool& publisherFallback);
+  // ERROR_SUCCESS when the signature is accepted, else why not.
+  DWORD CheckSignature(const wchar_t* path, bool& publisherFallback);
 
   HANDLE mapping_ = nullptr;
   HANDLE file_ = INVALID_HANDLE_VALUE;

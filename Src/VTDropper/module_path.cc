@@ -1,8 +1,16 @@
 #include "Src/VTDropper/module_path.h"
 
-#include <windows.h>
+#include <vector>
 
+#include "Src/VTDropper/long_path.h"
 #include "Src/VTDropper/path_buffer.h"
+
+namespace {
+
+// The longest path the system's file names allow, and its terminating zero.
+constexpr DWORD kLongPathCapacity = 32768;
+
+}  // namespace
 
 std::wstring ModulePath() {
   wchar_t path[PathBuffer::kCapacity] = {};
@@ -10,6 +18,16 @@ std::wstring ModulePath() {
   // A result that fills the buffer is a cut path, which names another file.
   if (length == 0 || length >= PathBuffer::kCapacity) return {};
   return std::wstring(path, length);
+}
+
+std::wstring LongModulePath(DWORD& error) {
+  std::vector<wchar_t> path(kLongPathCapacity);
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), kLongPathCapacity);
+  error = length == 0                    ? GetLastError()
+          : length >= kLongPathCapacity ? ERROR_INSUFFICIENT_BUFFER
+                                        : ERROR_SUCCESS;
+  if (error != ERROR_SUCCESS) return {};
+  return ExtendedLengthPath(std::wstring(path.data(), length));
 }
 
 std::wstring ModuleDirectory() {

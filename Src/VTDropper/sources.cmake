@@ -4,7 +4,7 @@ bastion_sources(
           program_files.cc module_path.cc directory_chain.cc write_bytes.cc package_move.cc
           machine_string_value.cc vpn_configuration.cc installed_agent.cc installation_guard.cc
           installer_launch.cc create_package.cc
-  PORTABLE command_line.cc path_buffer.cc installer_arguments.cc package_move_outcome.cc)
+  PORTABLE command_line.cc path_buffer.cc installer_arguments.cc package_move_outcome.cc long_path.cc)
 bastion_sources(WINDOWS download_attempts.cc server_certificate_check.cc PORTABLE download_progress.cc)
 bastion_sources(
   WINDOWS module_image.cc publisher_signature.cc window_station.cc console_release.cc

@@ -6,6 +6,7 @@ back-off is the no-window one and no message box can wait for a click.
 Environment: BASTION_SOURCE_DIR, BASTION_BUILD_DIR (the win64 build tree),
 BASTION_E2E_DIR (a folder the tests own)."""
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -168,6 +169,41 @@ class VerifyMode(E2ECase):
         self.assertEqual(run.stderr.encode("utf-8", "replace"), expected.encode("utf-8"))
         self.assertEqual(self.requests(), [])
         self.assertIsNone(fx.vpn_value())
+
+    def test_runs_from_folders_outside_the_ansi_code_page(self):
+        # Wine's ANSI code page is 1252, which spells neither name. (A path
+        # beyond MAX_PATH cannot be shown here: Wine starts no program from
+        # one, CreateProcessW fails with 2.)
+        expected = "Config Dat:\r\n%s\r\nURL:\r\n%s\r\n" % (CONFIG_DAT.decode("utf-8"), url("/files/none.msi"))
+        for name in ("проверка", "検証"):
+            with self.subTest(folder=name):
+                exe = fx.stub(name, config_xml(url("/files/none.msi"), AG_CONFIG))
+                run = fx.wine.run(exe, "-v")
+                self.assertEqual((run.code, run.stderr), (0, expected))
+                self.assertEqual(sorted(p.name for p in exe.parent.iterdir()), ["BastionSetup.exe"])
+
+
+class LogPlace(E2ECase):
+    def test_a_redirected_log_folder_is_not_written_and_the_run_goes_on(self):
+        # Wine makes no junctions, but it follows a Unix symbolic link and
+        # reports its target as the final path, as Windows does for a
+        # junction: the log's folder check refuses it and the records go to
+        # the console logger on standard output.
+        elsewhere = WORK / "elsewhere"
+        shutil.rmtree(elsewhere, ignore_errors=True)
+        elsewhere.mkdir()
+        veltrion = fx.log_path.parents[1]
+        shutil.rmtree(veltrion, ignore_errors=True)
+        veltrion.symlink_to(elsewhere, target_is_directory=True)
+        try:
+            exe = fx.stub("redirected", config_xml(url("/files/none.msi"), AG_CONFIG))
+            run = fx.wine.run(exe, "-v")
+        finally:
+            veltrion.unlink()
+        self.assertEqual(run.code, 0)
+        self.assertIn("URL:\r\n" + url("/files/none.msi"), run.stderr)
+        self.assertIn("Starting", run.stdout)
+        self.assertEqual(list(elsewhere.rglob("*")), [])
 
 
 class FailureMatrix(E2ECase):

@@ -35,4 +35,42 @@ TEST(LogPathsTest, ProbeNameIsTheLowerCaseUuidWithoutBraces) {
   EXPECT_EQ(ProbeFileName(high), "ffffffff-ffff-ffff-ffff-ffffffffffff");
 }
 
+// What each opened folder or file of the log's place must look like. Wine
+// creates no junctions or symbolic links, so the answers a link gives on
+// Windows (the reparse attribute, a final path elsewhere) are handed in here.
+TEST(LogPathsTest, OnlyAPlainEntryAtItsParentsFinalPathIsTheLogsOwn) {
+  const std::wstring local = L"\\\\?\\C:\\Users\\u\\AppData\\Local";
+  const OpenedLogEntry folder{0x10, 1, local + L"\\Veltrion"};
+  EXPECT_TRUE(IsOwnLogEntry(folder, true, local, L"Veltrion"));
+  EXPECT_TRUE(IsOwnLogEntry({0x10, 1, local + L"\\VELTRION"}, true, local, L"Veltrion"));
+  EXPECT_FALSE(IsOwnLogEntry(folder, false, local, L"Veltrion")) << "a folder where a file belongs";
+  EXPECT_FALSE(IsOwnLogEntry({0x410, 1, local + L"\\Veltrion"}, true, local, L"Veltrion"))
+      << "a junction, even one that points nowhere else";
+  EXPECT_FALSE(IsOwnLogEntry({0x10, 1, L"\\\\?\\C:\\Windows\\System32"}, true, local, L"Veltrion"))
+      << "a redirection above the opened entry";
+
+  const std::wstring logs = local + L"\\Veltrion\\BastionClientUI";
+  EXPECT_TRUE(IsOwnLogEntry({0x20, 1, logs + L"\\tiny.log"}, false, logs, L"tiny.log"));
+  EXPECT_FALSE(IsOwnLogEntry({0x420, 1, logs + L"\\tiny.log"}, false, logs, L"tiny.log"));
+  EXPECT_FALSE(IsOwnLogEntry({0x20, 2, logs + L"\\tiny.log"}, false, logs, L"tiny.log"))
+      << "a hard link";
+  EXPECT_FALSE(IsOwnLogEntry({0x20, 1, logs + L"\\tiny.log"}, false, logs, L"tiny.1.log"));
+  EXPECT_FALSE(IsOwnLogEntry({0x20, 1, logs + L"x\\tiny.log"}, false, logs, L"tiny.log"));
+  EXPECT_FALSE(IsOwnLogEntry({0x20, 1, logs + L"\\tiny.log"}, false, L"", L"tiny.log"));
+  // A volume root's final path carries its separator.
+  EXPECT_TRUE(IsOwnLogEntry({0x20, 1, L"\\\\?\\D:\\tiny.log"}, false, L"\\\\?\\D:\\", L"tiny.log"));
+}
+
+// The i686 product as LocalSystem asks for System32\config\systemprofile and
+// the file system answers with SysWOW64: the opened folder's final path, not
+// the shell's string, is what the file's final path is compared with.
+TEST(LogPathsTest, Wow64RedirectionIsSeenOnBothSides) {
+  const std::wstring profile =
+      L"\\\\?\\C:\\Windows\\SysWOW64\\config\\systemprofile\\AppData\\Local";
+  EXPECT_TRUE(IsOwnLogEntry({0x10, 1, profile + L"\\Veltrion"}, true, profile, L"Veltrion"));
+  EXPECT_FALSE(IsOwnLogEntry({0x10, 1, profile + L"\\Veltrion"}, true,
+                             L"\\\\?\\C:\\Windows\\System32\\config\\systemprofile\\AppData\\Local",
+                             L"Veltrion"));
+}
+
 }  // namespace

@@ -53,7 +53,7 @@ std::string ThreadField() {
 
 TEST_F(FileLogTest, LinesFollowThePatternAndAreFlushedAtOnce) {
   std::string path = scratch_ / "Veltrion\\BastionClientUI\\tiny.log";
-  SetUpFileLogAt(path, kLogMaxSize);
+  SetUpFileLogAt(scratch_.path(), kLogMaxSize);
   ASSERT_NE(spdlog::get("root"), nullptr);
   ASSERT_EQ(spdlog::default_logger()->name(), "root");
 
@@ -103,8 +103,8 @@ TEST_F(FileLogTest, LinesFollowThePatternAndAreFlushedAtOnce) {
 }
 
 TEST_F(FileLogTest, LongLoggerNamesAreCutToTen) {
-  std::string path = scratch_ / "tiny.log";
-  SetUpFileLogAt(path, kLogMaxSize);
+  std::string path = scratch_ / kLogRelativePath;
+  SetUpFileLogAt(scratch_.path(), kLogMaxSize);
   auto root = spdlog::get("root");
   ASSERT_NE(root, nullptr);
   spdlog::logger other("averylongloggername", root->sinks().begin(), root->sinks().end());
@@ -116,8 +116,8 @@ TEST_F(FileLogTest, LongLoggerNamesAreCutToTen) {
 }
 
 TEST_F(FileLogTest, ThreadsInterleaveOnlyWholeLines) {
-  std::string path = scratch_ / "tiny.log";
-  SetUpFileLogAt(path, kLogMaxSize);
+  std::string path = scratch_ / kLogRelativePath;
+  SetUpFileLogAt(scratch_.path(), kLogMaxSize);
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t] {
@@ -139,11 +139,11 @@ TEST_F(FileLogTest, ThreadsInterleaveOnlyWholeLines) {
 }
 
 TEST_F(FileLogTest, SecondRunAppends) {
-  std::string path = scratch_ / "tiny.log";
-  SetUpFileLogAt(path, kLogMaxSize);
+  std::string path = scratch_ / kLogRelativePath;
+  SetUpFileLogAt(scratch_.path(), kLogMaxSize);
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "first run");
   Release();
-  SetUpFileLogAt(path, kLogMaxSize);
+  SetUpFileLogAt(scratch_.path(), kLogMaxSize);
   ASSERT_EQ(spdlog::default_logger()->name(), "root");
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "second run");
   std::vector<std::string> lines = Lines(ReadWholeFile(path));
@@ -155,9 +155,10 @@ TEST_F(FileLogTest, SecondRunAppends) {
 // The log path names an existing folder: the file cannot be opened after the
 // retries, the set-up's error is dropped and the console logger stays.
 TEST_F(FileLogTest, FailedSetUpKeepsTheConsoleLogger) {
-  CreateDirectoryA((scratch_ / "tiny.log").c_str(), nullptr);
+  for (const char* folder : {"Veltrion", "Veltrion\\BastionClientUI", kLogRelativePath})
+    ASSERT_TRUE(CreateDirectoryA((scratch_ / folder).c_str(), nullptr)) << folder;
   spdlog::logger* before = spdlog::default_logger_raw();
-  EXPECT_NO_THROW(SetUpFileLogAt(scratch_ / "tiny.log", kLogMaxSize));
+  EXPECT_NO_THROW(SetUpFileLogAt(scratch_.path(), kLogMaxSize));
   EXPECT_EQ(spdlog::default_logger_raw(), before);
   EXPECT_EQ(spdlog::default_logger()->name(), "");
   ASSERT_EQ(spdlog::default_logger()->sinks().size(), 1u);
@@ -172,7 +173,7 @@ TEST(RotatingLogSinkTest, UnopenableFileRaisesTheLibraryError) {
   ScratchFolder scratch("bastion_file_log_sink_fail");
   CreateDirectoryA((scratch / "tiny.log").c_str(), nullptr);
   try {
-    RotatingLogSink sink(scratch / "tiny.log", 100, 5);
+    RotatingLogSink sink(scratch.path(), "tiny.log", 100, 5);
     ADD_FAILURE() << "no error raised";
   } catch (const spdlog::spdlog_ex& error) {
     EXPECT_EQ(std::string(error.what()).rfind("Failed opening file " + (scratch / "tiny.log") +
@@ -206,7 +207,8 @@ TEST(RotatingLogSinkTest, RotationKeepsFiveFilesAndReopensThroughOurOpener) {
   g_securityRequests = 0;
   std::string base = scratch / "tiny.log";
   {
-    auto sink = std::make_shared<RotatingLogSink>(base, 300, 5, InheritableForTest);
+    auto sink =
+        std::make_shared<RotatingLogSink>(scratch.path(), "tiny.log", 300, 5, InheritableForTest);
     spdlog::logger logger("root", sink);
     logger.set_pattern("%v");
     logger.set_level(spdlog::level::debug);
@@ -252,7 +254,8 @@ TEST(RotatingLogSinkTest, ExistingFileCountsTowardsTheLimitAndIsNotRotatedOnOpen
   fputs(std::string(250, 'o').c_str(), seed);
   fclose(seed);
   {
-    auto sink = std::make_shared<RotatingLogSink>(base, 300, 5, LogSecurityAttributes);
+    auto sink = std::make_shared<RotatingLogSink>(scratch.path(), "tiny.log", 300, 5,
+                                                  LogSecurityAttributes);
     EXPECT_EQ(FolderEntries(scratch.path()).size(), 1u) << "no rotation on open";
     spdlog::logger logger("root", sink);
     logger.set_pattern("%v");
@@ -262,12 +265,14 @@ TEST(RotatingLogSinkTest, ExistingFileCountsTowardsTheLimitAndIsNotRotatedOnOpen
   EXPECT_EQ(ReadWholeFile(base), std::string(58, 'n') + "\r\n");
 }
 
-TEST(LogPathTest, FailedFolderQueryIsTracedAndThePathStillBuilt) {
+// A failed query leaves no folder to log below: not even the root of the
+// current drive, where a standard user may create the log's folders.
+TEST(LogPathTest, FailedFolderQueryIsTracedAndLeavesNoFolder) {
   TraceRecorder recorder;
-  EXPECT_EQ(LogPathBelow(S_OK, "C:\\users\\root\\AppData\\Local"),
-            "C:\\users\\root\\AppData\\Local\\Veltrion\\BastionClientUI\\tiny.log");
+  EXPECT_EQ(LogAnchor(S_OK, "C:\\users\\root\\AppData\\Local"),
+            "C:\\users\\root\\AppData\\Local");
   EXPECT_TRUE(recorder.records().empty());
-  EXPECT_EQ(LogPathBelow(E_INVALIDARG, ""), "\\Veltrion\\BastionClientUI\\tiny.log");
+  EXPECT_EQ(LogAnchor(E_INVALIDARG, "C:\\left"), "");
   ASSERT_EQ(recorder.records().size(), 1u);
   const TraceRecord& record = recorder.records()[0];
   EXPECT_TRUE(IsEqualGUID(record.guid, kProcedureGuid));

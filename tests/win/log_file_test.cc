@@ -84,9 +84,9 @@ class FolderWatch {
 const std::regex kProbeName("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
 
 // Only our descriptor path opens the log with read access besides write
-// (CreateFileA with GENERIC_READ | GENERIC_WRITE); the runtime's "ab" opens
-// for writing only. A reader that refuses to share reading sees the
-// difference.
+// (CreateFileA with GENERIC_READ | GENERIC_WRITE); the plain path opens for
+// writing only, as the runtime's "ab" does. A reader that refuses to share
+// reading sees the difference.
 bool HeldWithReadAccess(const std::string& path) {
   HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -127,7 +127,9 @@ TEST(LogOpenerTest, DescriptorPathCreatesFoldersProbesAndOpens) {
   std::string folder = scratch / "Veltrion\\BastionClientUI";
   std::string path = folder + "\\tiny.log";
 
-  ASSERT_TRUE(CreateLogFolders(folder, security.get()));
+  LogFolder place;
+  ASSERT_TRUE(place.Open(scratch.path(), "Veltrion\\BastionClientUI", security.get()));
+  EXPECT_EQ(place.path(), folder);
   EXPECT_TRUE(HasInheritableEntries(ReadAccessList(scratch / "Veltrion")));
   EXPECT_TRUE(HasInheritableEntries(ReadAccessList(folder)));
   std::vector<AccessEntry> existingAfter = ReadAccessList(scratch.path());
@@ -138,7 +140,7 @@ TEST(LogOpenerTest, DescriptorPathCreatesFoldersProbesAndOpens) {
   }
 
   FolderWatch watch(folder);
-  FILE* stream = OpenLogStream(path, "ab", security.get());
+  FILE* stream = OpenLogStream(place, "tiny.log", false, security.get());
   ASSERT_NE(stream, nullptr);
   std::vector<std::string> changes = watch.Collect();
   EXPECT_TRUE(HeldWithReadAccess(path));
@@ -155,13 +157,13 @@ TEST(LogOpenerTest, DescriptorPathCreatesFoldersProbesAndOpens) {
   EXPECT_EQ(FolderEntries(folder), std::vector<std::string>({"tiny.log"}));
   EXPECT_TRUE(EveryoneReadsOnly(ReadAccessList(path), 0));
 
-  // "ab" appends to what is there; "wb" starts the file again.
-  stream = OpenLogStream(path, "ab", security.get());
+  // Appending keeps what is there; truncating starts the file again.
+  stream = OpenLogStream(place, "tiny.log", false, security.get());
   ASSERT_NE(stream, nullptr);
   fputs("two\r\n", stream);
   fclose(stream);
   EXPECT_EQ(ReadWholeFile(path), "one\r\ntwo\r\n");
-  stream = OpenLogStream(path, "wb", security.get());
+  stream = OpenLogStream(place, "tiny.log", true, security.get());
   ASSERT_NE(stream, nullptr);
   fclose(stream);
   EXPECT_EQ(ReadWholeFile(path), "");
@@ -170,12 +172,13 @@ TEST(LogOpenerTest, DescriptorPathCreatesFoldersProbesAndOpens) {
 
 TEST(LogOpenerTest, PlainPathOpensSharedWithoutProbe) {
   ScratchFolder scratch("bastion_log_plain");
-  std::string folder = scratch / "a\\b/c";
-  ASSERT_TRUE(CreateLogFolders(folder, nullptr));
-  EXPECT_TRUE(PathExists(scratch / "a\\b\\c"));
+  std::string folder = scratch / "a\\b\\c";
+  LogFolder place;
+  ASSERT_TRUE(place.Open(scratch.path(), "a\\b/c", nullptr));
+  EXPECT_TRUE(PathExists(folder));
 
   FolderWatch watch(folder);
-  FILE* stream = OpenLogStream(folder + "\\tiny.log", "ab", nullptr);
+  FILE* stream = OpenLogStream(place, "tiny.log", false, nullptr);
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(watch.Collect(), std::vector<std::string>({"+tiny.log"}));
   EXPECT_FALSE(HeldWithReadAccess(folder + "\\tiny.log"));
@@ -190,22 +193,27 @@ TEST(LogOpenerTest, PlainPathOpensSharedWithoutProbe) {
 
 TEST(LogOpenerTest, FolderCreationFailsOnEmptyPathAndOnAFileInTheWay) {
   ScratchFolder scratch("bastion_log_folders");
-  EXPECT_FALSE(CreateLogFolders("", nullptr));
+  LogFolder place;
+  EXPECT_FALSE(place.Open("", "Veltrion", nullptr));
   FILE* blocker = fopen((scratch / "file").c_str(), "wb");
   ASSERT_NE(blocker, nullptr);
   fclose(blocker);
   InheritableSecurity security;
-  EXPECT_FALSE(CreateLogFolders(scratch / "file\\sub", nullptr));
-  EXPECT_FALSE(CreateLogFolders(scratch / "file\\sub", security.get()));
-  EXPECT_TRUE(CreateLogFolders(scratch.path(), security.get())) << "existing folder succeeds";
+  EXPECT_FALSE(place.Open(scratch.path(), "file\\sub", nullptr));
+  EXPECT_FALSE(place.Open(scratch.path(), "file", security.get())) << "a file is no folder";
+  EXPECT_FALSE(place.IsOpen());
+  EXPECT_TRUE(place.Open(scratch.path(), "", security.get())) << "existing folder succeeds";
+  EXPECT_TRUE(place.Open(scratch / "missing\\local", "Veltrion", nullptr)) << "anchor made";
+  EXPECT_TRUE(PathExists(scratch / "missing\\local\\Veltrion"));
 }
 
-// Without a folder the probe cannot be created five times over: the opening
-// fails and leaves nothing behind.
-TEST(LogOpenerTest, FailedProbeFailsTheOpening) {
+// Without an opened folder nothing is probed or opened.
+TEST(LogOpenerTest, NoFolderNoOpening) {
   ScratchFolder scratch("bastion_log_noprobe");
   InheritableSecurity security;
-  EXPECT_EQ(OpenLogStream(scratch / "missing\\tiny.log", "ab", security.get()), nullptr);
+  LogFolder place;
+  EXPECT_EQ(OpenLogStream(place, "tiny.log", false, security.get()), nullptr);
+  EXPECT_EQ(RenameLogFile(place, "tiny.log", "tiny.1.log"), LogRename::kFailed);
   EXPECT_TRUE(FolderEntries(scratch.path()).empty());
 }
 
@@ -213,16 +221,19 @@ TEST(LogOpenerTest, OpeningAFolderFailsOnBothPaths) {
   ScratchFolder scratch("bastion_log_isfolder");
   CreateDirectoryA((scratch / "tiny.log").c_str(), nullptr);
   InheritableSecurity security;
-  EXPECT_EQ(OpenLogStream(scratch / "tiny.log", "ab", nullptr), nullptr);
-  EXPECT_EQ(OpenLogStream(scratch / "tiny.log", "ab", security.get()), nullptr);
+  LogFolder place;
+  ASSERT_TRUE(place.Open(scratch.path(), "", nullptr));
+  EXPECT_EQ(OpenLogStream(place, "tiny.log", false, nullptr), nullptr);
+  EXPECT_EQ(OpenLogStream(place, "tiny.log", false, security.get()), nullptr);
   EXPECT_EQ(FolderEntries(scratch.path()), std::vector<std::string>({"tiny.log"})) << "no probe left";
 }
 
 TEST(LogFileTest, OpenCreatesFoldersAndTruncatesOnlyWhenAsked) {
   ScratchFolder scratch("bastion_log_file");
-  std::string path = scratch / "x\\y\\tiny.log";
   LogFile file([]() -> const SECURITY_ATTRIBUTES* { return nullptr; });
-  ASSERT_TRUE(file.Open(path, false));
+  ASSERT_TRUE(file.Open(scratch.path(), "x\\y\\tiny.log", false));
+  EXPECT_EQ(file.path(), scratch / "x\\y\\tiny.log");
+  EXPECT_EQ(file.name(), "tiny.log");
   ASSERT_TRUE(file.Write("abc", 3));
   ASSERT_TRUE(file.Flush());
   EXPECT_EQ(file.Size(), 3u);
@@ -233,6 +244,44 @@ TEST(LogFileTest, OpenCreatesFoldersAndTruncatesOnlyWhenAsked) {
   file.Close();
   EXPECT_FALSE(file.Write("d", 1)) << "no stream, no write";
   EXPECT_EQ(file.Size(), 0u);
+}
+
+// A hard link is the one redirection Wine can make: the log's name then
+// leads into another file, which must be neither written, emptied nor moved.
+TEST(LogOpenerTest, HardLinkedLogFileIsLeftAlone) {
+  ScratchFolder scratch("bastion_log_hardlink");
+  std::string victim = scratch / "victim.txt";
+  FILE* seed = fopen(victim.c_str(), "wb");
+  ASSERT_NE(seed, nullptr);
+  fputs("precious", seed);
+  fclose(seed);
+  LogFolder place;
+  ASSERT_TRUE(place.Open(scratch.path(), "logs", nullptr));
+  ASSERT_TRUE(CreateHardLinkA((scratch / "logs\\tiny.log").c_str(), victim.c_str(), nullptr));
+  InheritableSecurity security;
+  EXPECT_EQ(OpenLogStream(place, "tiny.log", true, nullptr), nullptr);
+  EXPECT_EQ(OpenLogStream(place, "tiny.log", true, security.get()), nullptr);
+  EXPECT_EQ(RenameLogFile(place, "tiny.log", "tiny.1.log"), LogRename::kNothingToRename);
+  EXPECT_EQ(ReadWholeFile(victim), "precious");
+  EXPECT_EQ(FolderEntries(scratch / "logs"), std::vector<std::string>({"tiny.log"}));
+}
+
+// While the log is open its folders cannot be renamed, so none can be
+// swapped for a link between the checks and the writes; the rotation's
+// renames go through the held folder.
+TEST(LogFileTest, HeldFoldersCannotBeSwapped) {
+  ScratchFolder scratch("bastion_log_held");
+  LogFile file([]() -> const SECURITY_ATTRIBUTES* { return nullptr; });
+  ASSERT_TRUE(file.Open(scratch.path(), "Veltrion\\BastionClientUI\\tiny.log", false));
+  file.Close();
+  for (const char* folder : {"Veltrion", "Veltrion\\BastionClientUI"}) {
+    EXPECT_FALSE(MoveFileA((scratch / folder).c_str(), (scratch / "moved").c_str())) << folder;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << folder;
+  }
+  EXPECT_EQ(file.Rename("tiny.log", "tiny.1.log"), LogRename::kRenamed);
+  EXPECT_EQ(file.Rename("tiny.log", "tiny.1.log"), LogRename::kNothingToRename);
+  EXPECT_EQ(FolderEntries(scratch / "Veltrion\\BastionClientUI"),
+            std::vector<std::string>({"tiny.1.log"}));
 }
 
 TEST(LogSecurityTest, OrdinaryUserGetsNoDescriptor) {

@@ -16,19 +16,13 @@ namespace {
 // {2838AA93-000F-3695-1FA2-7C7CEB448435}
 constexpr GUID kTraceGuid = {0x2838AA93, 0x000F, 0x3695, {0x1F, 0xA2, 0x7C, 0x7C, 0xEB, 0x44, 0x84, 0x35}};
 
-std::string Narrow(const std::wstring& wide) {
-  char buffer[MAX_PATH * 2] = {};
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, buffer, sizeof(buffer), nullptr, nullptr);
-  return buffer;
-}
-
 TEST(ModuleImageTest, MapsASignedFileWhole) {
   TraceRecorder recorder;
   ModuleImage image;
   const uint8_t* view = nullptr;
   uint32_t size = 0;
   bool fallback = false;
-  ASSERT_TRUE(image.OpenPath(Narrow(FixturePath(L"stamped.exe")).c_str(), view, size, fallback));
+  ASSERT_TRUE(image.OpenPath(FixturePath(L"stamped.exe").c_str(), view, size, fallback).ok);
   const auto bytes = ReadBytes(FixturePath(L"stamped.exe"));
   EXPECT_EQ(size, bytes.size());
   EXPECT_EQ(memcmp(view, bytes.data(), bytes.size()), 0);
@@ -49,10 +43,26 @@ TEST(ModuleImageTest, UnsignedFileIsRefused) {
   uint32_t size = 0;
   bool fallback = false;
   const std::wstring tests = TestDirectory() + L"\\bastion_tests.exe";
-  EXPECT_FALSE(image.OpenPath(Narrow(tests).c_str(), view, size, fallback));
+  const ModuleImageResult result = image.OpenPath(tests.c_str(), view, size, fallback);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(static_cast<HRESULT>(result.error), TRUST_E_NOSIGNATURE);
   EXPECT_EQ(view, nullptr);
   EXPECT_FALSE(fallback);
   EXPECT_EQ(recorder.Numbers(kTraceGuid), std::vector<USHORT>{11});
+}
+
+// A name that misses the file fails with the system's error and creates
+// nothing.
+TEST(ModuleImageTest, MissingFileFailsWithItsErrorAndIsNotCreated) {
+  ModuleImage image;
+  const uint8_t* view = nullptr;
+  uint32_t size = 0;
+  bool fallback = false;
+  const std::wstring missing = FixturePath(L"no-such-image.exe");
+  const ModuleImageResult result = image.OpenPath(missing.c_str(), view, size, fallback);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Wine's WinVerifyTrust accepts untrusted roots, so the fallback is reached

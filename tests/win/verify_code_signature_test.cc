@@ -52,6 +52,19 @@ TEST(VerifyCodeSignatureTest, AlteredCodeFailsTheDigest) {
   DeleteFileW(altered.c_str());
 }
 
+// With a handle, WinTrust checks the bytes behind the handle: here those of
+// a signed file, although the path names an unsigned one.
+TEST(VerifyCodeSignatureTest, TheHandleNotThePathDecides) {
+  HANDLE signedFile = CreateFileW(FixturePath(L"stamped.exe").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(signedFile, INVALID_HANDLE_VALUE);
+  const std::wstring unsignedPath = TestDirectory() + L"\\bastion_tests.exe";
+  LONG status = 1;
+  EXPECT_TRUE(VerifyCodeSignature(unsignedPath.c_str(), status, signedFile));
+  EXPECT_EQ(status, 0);
+  CloseHandle(signedFile);
+}
+
 TEST(VerifyCodeSignatureTest, MissingFileIsNotTrusted) {
   LONG status = 0;
   EXPECT_FALSE(VerifyCodeSignature(FixturePath(L"no-such-file.exe").c_str(), status));

@@ -1,0 +1,19 @@
+#include "Src/VTDropper/long_path.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(LongPathTest, OnlyLongFullPathsGainThePrefix) {
+  const std::wstring folder(300, L'a');
+  EXPECT_EQ(ExtendedLengthPath(L"C:\\x\\BastionSetup.exe"), L"C:\\x\\BastionSetup.exe");
+  const std::wstring limit = L"C:\\" + std::wstring(256, L'b') + L".e";  // 261 characters
+  EXPECT_EQ(ExtendedLengthPath(limit.substr(0, 259)), limit.substr(0, 259));
+  EXPECT_EQ(ExtendedLengthPath(limit.substr(0, 260)), L"\\\\?\\" + limit.substr(0, 260));
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\srv\\share\\" + folder), L"\\\\?\\UNC\\srv\\share\\" + folder);
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:\\" + folder), L"\\\\?\\C:\\" + folder);
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\.\\C:\\" + folder), L"\\\\.\\C:\\" + folder);
+  EXPECT_EQ(ExtendedLengthPath(L"rel\\" + folder), L"rel\\" + folder);
+}
+
+}  // namespace
