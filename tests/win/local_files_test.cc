@@ -13,7 +13,7 @@ namespace {
 bool WriteText(const std::wstring& path, const std::string& text) {
   WriteResult result =
       WriteBytesToFile(path.c_str(), reinterpret_cast<const unsigned char*>(text.data()), text.size());
-  return result.ok;
+  return static_cast<bool>(result.outcome);
 }
 
 bool IsFolder(const std::wstring& path) {
@@ -54,7 +54,7 @@ TEST_F(LocalFilesTest, PlainFileNamedLikeTheLastFolderPassesTheChainButFailsTheW
   EXPECT_TRUE(CreateDirectoryChain(ProductFolder().c_str()));
   WriteResult result = WriteBytesToFile((ProductFolder() + L"config.dat").c_str(),
                                         reinterpret_cast<const unsigned char*>("x"), 1);
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.outcome);
   EXPECT_FALSE(result.file.IsValid());
 }
 
@@ -73,7 +73,7 @@ TEST_F(LocalFilesTest, WriteReplacesAnExistingFileAndKeepsItOpenForTheCaller) {
   {
     WriteResult result =
         WriteBytesToFile(path.c_str(), reinterpret_cast<const unsigned char*>(fresh.data()), fresh.size());
-    ASSERT_TRUE(result.ok);
+    ASSERT_TRUE(result.outcome);
     ASSERT_TRUE(result.file.IsValid());
     // Readers may look while it is open; another writer may not.
     EXPECT_EQ(ReadFileBytes(path), fresh);
@@ -85,7 +85,7 @@ TEST_F(LocalFilesTest, WriteReplacesAnExistingFileAndKeepsItOpenForTheCaller) {
   EXPECT_EQ(ReadFileBytes(path), fresh);
 
   WriteResult empty = WriteBytesToFile(path.c_str(), nullptr, 0);
-  EXPECT_TRUE(empty.ok);
+  EXPECT_TRUE(empty.outcome);
   empty.file.Close();
   EXPECT_EQ(ReadFileBytes(path), "");
 }
