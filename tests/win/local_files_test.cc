@@ -41,11 +41,15 @@ TEST_F(LocalFilesTest, ChainCreatesEveryFolderAndAcceptsExistingOnes) {
   EXPECT_TRUE(CreateDirectoryChain(L"C:\\"));
 }
 
-TEST_F(LocalFilesTest, ChainFailsOnAnInvalidOrOverlongFolder) {
-  EXPECT_FALSE(CreateDirectoryChain((base_ + L"bad|name\\x\\").c_str()));
+TEST_F(LocalFilesTest, ChainFailsOnAnInvalidOrOverlongFolderWithTheReason) {
+  Win32Result result = CreateDirectoryChain((base_ + L"bad|name\\x\\").c_str());
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.error(), static_cast<unsigned long>(ERROR_INVALID_NAME));
   std::wstring deep = base_;
   while (deep.size() < 300) deep += L"abcdefghij\\";
-  EXPECT_FALSE(CreateDirectoryChain(deep.c_str()));
+  result = CreateDirectoryChain(deep.c_str());
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.error(), static_cast<unsigned long>(ERROR_FILENAME_EXCED_RANGE));
 }
 
 TEST_F(LocalFilesTest, PlainFileNamedLikeTheLastFolderPassesTheChainButFailsTheWrite) {
@@ -55,6 +59,7 @@ TEST_F(LocalFilesTest, PlainFileNamedLikeTheLastFolderPassesTheChainButFailsTheW
   WriteResult result = WriteBytesToFile((ProductFolder() + L"config.dat").c_str(),
                                         reinterpret_cast<const unsigned char*>("x"), 1);
   EXPECT_FALSE(result.outcome);
+  EXPECT_NE(result.outcome.error(), 0u);
   EXPECT_FALSE(result.file.IsValid());
 }
 
