@@ -11,6 +11,14 @@ add_test(NAME EndToEnd
                  timeout 1500 ${Python3_EXECUTABLE} -m unittest -v test_installation test_trace_sequence
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
 set_tests_properties(EndToEnd PROPERTIES LABELS wine RESOURCE_LOCK port443 TIMEOUT 1600)
+# The same fixture with the window on a display (run under xvfb-run).
+add_test(NAME EndToEndDisplay
+         COMMAND ${CMAKE_COMMAND} -E env --unset=http_proxy --unset=https_proxy
+                 BASTION_SOURCE_DIR=${PROJECT_SOURCE_DIR} BASTION_BUILD_DIR=${CMAKE_BINARY_DIR}
+                 BASTION_E2E_DIR=${BASTION_E2E_DIR}
+                 timeout 600 ${Python3_EXECUTABLE} -m unittest -v test_unattended_display
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
+set_tests_properties(EndToEndDisplay PROPERTIES LABELS display RESOURCE_LOCK port443 TIMEOUT 700)
 include(${PROJECT_SOURCE_DIR}/tests/trace_runner/trace_runner.cmake)
 add_custom_target(bastion_e2e_inputs DEPENDS BastionSetup trace_runner bxag exit_code_runner
                                              installer_stand_in trust_root_cert)

@@ -35,9 +35,9 @@ class ScopedRecord {
     return &record_;
   }
   MSIHANDLE Get() const { return record_; }
-  bool Close() {
-    if (record_ == 0) return true;
-    bool closed = close_(record_) == ERROR_SUCCESS;
+  UINT Close() {
+    if (record_ == 0) return ERROR_SUCCESS;
+    UINT closed = close_(record_);
     record_ = 0;
     return closed;
   }
@@ -47,25 +47,36 @@ class ScopedRecord {
   MSIHANDLE record_ = 0;
 };
 
-}  // namespace
-
-bool OpenMsiDatabase(const wchar_t* packagePath, MSIHANDLE* database) {
-  decltype(MsiOpenDatabaseW)* openDatabase = nullptr;
-  if (!BindExport(MsiLibrary<kOpenDatabase>(), "MsiOpenDatabaseW", openDatabase)) return false;
-  return openDatabase(packagePath, kDirectMode, database) == ERROR_SUCCESS;
+Win32Result Result(UINT code) {
+  return code == ERROR_SUCCESS ? Win32Result::Success() : Win32Result::Failure(code);
 }
 
-bool OpenMsiView(MSIHANDLE database, const wchar_t* query, MSIHANDLE* view) {
+// The failure of an operation whose functions could not all be bound.
+Win32Result Unbound(const SystemLibrary& library) {
+  return Win32Result::Failure(library.IsLoaded() ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND);
+}
+
+}  // namespace
+
+Win32Result OpenMsiDatabase(const wchar_t* packagePath, MSIHANDLE* database) {
+  const SystemLibrary& msi = MsiLibrary<kOpenDatabase>();
+  decltype(MsiOpenDatabaseW)* openDatabase = nullptr;
+  if (!BindExport(msi, "MsiOpenDatabaseW", openDatabase)) return Unbound(msi);
+  return Result(openDatabase(packagePath, kDirectMode, database));
+}
+
+Win32Result OpenMsiView(MSIHANDLE database, const wchar_t* query, MSIHANDLE* view) {
   const SystemLibrary& msi = MsiLibrary<kOpenView>();
   decltype(MsiDatabaseOpenViewW)* openView = nullptr;
   decltype(MsiViewExecute)* execute = nullptr;
   if (!BindExport(msi, "MsiDatabaseOpenViewW", openView) || !BindExport(msi, "MsiViewExecute", execute))
-    return false;
-  if (openView(database, query, view) != ERROR_SUCCESS) return false;
-  return execute(*view, 0) == ERROR_SUCCESS;
+    return Unbound(msi);
+  UINT opened = openView(database, query, view);
+  if (opened != ERROR_SUCCESS) return Result(opened);
+  return Result(execute(*view, 0));
 }
 
-bool AddBinaryStream(MSIHANDLE view, const wchar_t* name, const wchar_t* filePath) {
+Win32Result AddBinaryStream(MSIHANDLE view, const wchar_t* name, const wchar_t* filePath) {
   const SystemLibrary& msi = MsiLibrary<kAddStream>();
   decltype(MsiCreateRecord)* createRecord = nullptr;
   decltype(MsiRecordSetStringW)* setString = nullptr;
@@ -75,16 +86,18 @@ bool AddBinaryStream(MSIHANDLE view, const wchar_t* name, const wchar_t* filePat
   if (!BindExport(msi, "MsiCreateRecord", createRecord) || !BindExport(msi, "MsiRecordSetStringW", setString) ||
       !BindExport(msi, "MsiRecordSetStreamW", setStream) || !BindExport(msi, "MsiViewModify", modify) ||
       !BindExport(msi, "MsiCloseHandle", close))
-    return false;
+    return Unbound(msi);
   ScopedRecord record(close);
   *record.Receive() = createRecord(2);
-  if (record.Get() == 0) return false;
-  return setString(record.Get(), 1, name) == ERROR_SUCCESS &&
-         setStream(record.Get(), 2, filePath) == ERROR_SUCCESS &&
-         modify(view, MSIMODIFY_INSERT, record.Get()) == ERROR_SUCCESS;
+  // The installer makes a record of two fields unless memory runs out.
+  if (record.Get() == 0) return Win32Result::Failure(ERROR_NOT_ENOUGH_MEMORY);
+  UINT code = setString(record.Get(), 1, name);
+  if (code == ERROR_SUCCESS) code = setStream(record.Get(), 2, filePath);
+  if (code == ERROR_SUCCESS) code = modify(view, MSIMODIFY_INSERT, record.Get());
+  return Result(code);
 }
 
-bool SetPropertyValue(MSIHANDLE view, const wchar_t* name, const wchar_t* value) {
+Win32Result SetPropertyValue(MSIHANDLE view, const wchar_t* name, const wchar_t* value) {
   const SystemLibrary& msi = MsiLibrary<kSetProperty>();
   decltype(MsiViewFetch)* fetch = nullptr;
   decltype(MsiRecordGetStringW)* getString = nullptr;
@@ -94,7 +107,7 @@ bool SetPropertyValue(MSIHANDLE view, const wchar_t* name, const wchar_t* value)
   if (!BindExport(msi, "MsiViewFetch", fetch) || !BindExport(msi, "MsiRecordGetStringW", getString) ||
       !BindExport(msi, "MsiRecordSetStringW", setString) || !BindExport(msi, "MsiViewModify", modify) ||
       !BindExport(msi, "MsiCloseHandle", close))
-    return false;
+    return Unbound(msi);
 
   constexpr DWORD kNameCapacity = 1024;
   wchar_t rowName[kNameCapacity] = {};
@@ -102,30 +115,34 @@ bool SetPropertyValue(MSIHANDLE view, const wchar_t* name, const wchar_t* value)
   // Each fetch hands out a new record; the one before is closed first, and
   // the close of the last one is the operation's result. A view without rows
   // fetches none and closes none, which counts as success.
-  bool lastClosed = true;
+  UINT lastClosed = ERROR_SUCCESS;
   UINT fetched;
   while ((fetched = fetch(view, record.Receive())) == ERROR_SUCCESS) {
     DWORD capacity = kNameCapacity;
     // A name that cannot be read must not match on an earlier row's text.
     bool matches = getString(record.Get(), 1, rowName, &capacity) == ERROR_SUCCESS && wcscmp(rowName, name) == 0;
     if (matches) {
-      if (setString(record.Get(), 2, value) != ERROR_SUCCESS) return false;
-      if (modify(view, MSIMODIFY_UPDATE, record.Get()) != ERROR_SUCCESS) return false;
+      UINT code = setString(record.Get(), 2, value);
+      if (code == ERROR_SUCCESS) code = modify(view, MSIMODIFY_UPDATE, record.Get());
+      if (code != ERROR_SUCCESS) return Result(code);
     }
     lastClosed = record.Close();
   }
   // Rows left unread could hold the name: only the end of the table is success.
-  return fetched == ERROR_NO_MORE_ITEMS && lastClosed;
+  if (fetched != ERROR_NO_MORE_ITEMS) return Result(fetched);
+  return Result(lastClosed);
 }
 
-bool CommitMsiDatabase(MSIHANDLE database) {
+Win32Result CommitMsiDatabase(MSIHANDLE database) {
+  const SystemLibrary& msi = MsiLibrary<kCommit>();
   decltype(MsiDatabaseCommit)* commit = nullptr;
-  if (!BindExport(MsiLibrary<kCommit>(), "MsiDatabaseCommit", commit)) return false;
-  return commit(database) == ERROR_SUCCESS;
+  if (!BindExport(msi, "MsiDatabaseCommit", commit)) return Unbound(msi);
+  return Result(commit(database));
 }
 
-bool CloseMsiHandle(MSIHANDLE handle) {
+Win32Result CloseMsiHandle(MSIHANDLE handle) {
+  const SystemLibrary& msi = MsiLibrary<kClose>();
   decltype(MsiCloseHandle)* close = nullptr;
-  if (!BindExport(MsiLibrary<kClose>(), "MsiCloseHandle", close)) return false;
-  return close(handle) == ERROR_SUCCESS;
+  if (!BindExport(msi, "MsiCloseHandle", close)) return Unbound(msi);
+  return Result(close(handle));
 }

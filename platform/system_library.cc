@@ -20,9 +20,13 @@ bool Append(wchar_t* buffer, const wchar_t* text) {
 
 }  // namespace
 
-SystemLibrary::SystemLibrary(const wchar_t* fileName) {
+SystemLibrary::SystemLibrary(const wchar_t* fileName, UINT(WINAPI* systemFolder)(LPWSTR, UINT)) {
   wchar_t path[MAX_PATH] = {};
-  if (GetSystemDirectoryW(path, MAX_PATH) == 0) {
+  UINT length = systemFolder(path, MAX_PATH);
+  // A buffer too small is answered with the size needed, and the buffer
+  // left unset: loading "\<name>" would search the drive root.
+  if (length >= MAX_PATH) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  if (length == 0 || length >= MAX_PATH) {
     trace::Message(kTraceGuid, 10, trace::kComponents, GetLastError());
     path[0] = L'\0';
   } else if (!Append(path, L"\\") || !Append(path, fileName)) {

@@ -9,7 +9,10 @@ class SystemLibrary {
  public:
   // Never fails as a call; a library that is absent from the system folder
   // leaves a null handle.
-  explicit SystemLibrary(const wchar_t* fileName);
+  explicit SystemLibrary(const wchar_t* fileName) : SystemLibrary(fileName, GetSystemDirectoryW) {}
+  // The same with the system folder asked of `systemFolder`, which answers
+  // as GetSystemDirectoryW does.
+  SystemLibrary(const wchar_t* fileName, UINT(WINAPI* systemFolder)(LPWSTR, UINT));
   ~SystemLibrary();
   SystemLibrary(const SystemLibrary&) = delete;
   SystemLibrary& operator=(const SystemLibrary&) = delete;

@@ -1,6 +1,7 @@
 #include "ui/script_bridge.h"
 
 #include <dispex.h>
+#include <wchar.h>
 
 #include <memory>
 #include <new>
@@ -99,10 +100,10 @@ int RunCommand(WebInstance* instance, const wchar_t* function, int argc,
   return GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? 1 : 0;
 }
 
-void InvokeScriptFunction(IDispatch* script, RunCommandRequest* request, PageLogFunction log) {
-  if (script == nullptr || request == nullptr) return;
+bool InvokeScriptFunction(IDispatch* script, RunCommandRequest* request, PageLogFunction log) {
+  if (script == nullptr || request == nullptr) return false;
   ComPtr<IDispatchEx> scriptEx;
-  if (FAILED(script->QueryInterface(kIidDispatchEx, scriptEx.PutVoid())) || !scriptEx) return;
+  if (FAILED(script->QueryInterface(kIidDispatchEx, scriptEx.PutVoid())) || !scriptEx) return false;
   DISPID id = 0;
   Bstr name(request->function);
   scriptEx->GetDispID(name.get(), fdexNameImplicit, &id);
@@ -117,13 +118,18 @@ void InvokeScriptFunction(IDispatch* script, RunCommandRequest* request, PageLog
   SysFreeString(exception.bstrSource);
   SysFreeString(exception.bstrDescription);
   SysFreeString(exception.bstrHelpFile);
+  return SUCCEEDED(invoked);
 }
 
 void RunScript(WebInstance* instance, RunCommandRequest* request) {
-  if (instance == nullptr || !instance->htmlDocument) return;
+  if (instance == nullptr || request == nullptr) return;
+  // A page that never loaded shows no RETRY: the procedure must not wait for it.
+  bool ran = false;
   ComPtr<IDispatch> script;
-  if (FAILED(instance->htmlDocument->get_Script(script.Put())) || !script) return;
-  InvokeScriptFunction(script.Get(), request, instance->log.load());
+  if (instance->htmlDocument && SUCCEEDED(instance->htmlDocument->get_Script(script.Put())) && script)
+    ran = InvokeScriptFunction(script.Get(), request, instance->log.load());
+  if (request->function != nullptr && wcscmp(request->function, L"ForceRetry") == 0)
+    instance->retryShown.store(ran);
 }
 
 int RegisterExternal(WebInstance* instance, const wchar_t* name, ExternalCallback callback) {

@@ -20,10 +20,12 @@ struct RunCommandRequest {
   DISPPARAMS parameters;
 };
 
-// Window thread: calls the page function through the document's script.
+// Window thread: calls the page function through the document's script,
+// and records on the record whether a "ForceRetry" call succeeded.
 void RunScript(WebInstance* instance, RunCommandRequest* request);
-// Invokes the request on a script object (the document's get_Script).
-void InvokeScriptFunction(IDispatch* script, RunCommandRequest* request, PageLogFunction log);
+// Invokes the request on a script object (the document's get_Script); true
+// when the page function ran.
+bool InvokeScriptFunction(IDispatch* script, RunCommandRequest* request, PageLogFunction log);
 
 // 0, or -1 when the browser, its document or the text string is missing.
 int DisplayHtml(HWND window, const wchar_t* text);

@@ -164,3 +164,7 @@ HWND WebInstanceWindow(const WebInstance* instance) {
 HANDLE WebInstanceGoneEvent(const WebInstance* instance) {
   return instance == nullptr ? nullptr : instance->gone;
 }
+
+bool WebInstanceRetryShown(const WebInstance* instance) {
+  return instance != nullptr && instance->retryShown.load();
+}

@@ -1,5 +1,6 @@
-// For code that waits on the page (a RETRY press): a way to stop waiting
-// when the window is gone and no press can come.
+// For code that waits on the page (a RETRY press): whether the page shows
+// RETRY at all, and a way to stop waiting when the window is gone and no
+// press can come.
 #ifndef BASTION_UI_WEB_INSTANCE_GONE_H_
 #define BASTION_UI_WEB_INSTANCE_GONE_H_
 
@@ -14,5 +15,10 @@ struct WebInstance;
 //   HANDLE waits[] = {RetryEvent, WebInstanceGoneEvent(instance)};
 //   WaitForMultipleObjects(2, waits, FALSE, INFINITE);
 HANDLE WebInstanceGoneEvent(const WebInstance* instance);
+
+// True once the page's script ran "ForceRetry" successfully, which shows the
+// RETRY button; false while no page is loaded (no document or no script, as
+// when the page failed to load), and for a null record.
+bool WebInstanceRetryShown(const WebInstance* instance);
 
 #endif  // BASTION_UI_WEB_INSTANCE_GONE_H_

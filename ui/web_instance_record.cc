@@ -13,9 +13,12 @@ struct InstanceTable {
   std::map<HWND, WebInstance*> instances;
 };
 
+// Never destroyed: the window thread is detached and reads the table on
+// every message, also while the runtime's exit-time destructors run after
+// wmain has returned.
 InstanceTable& Table() {
-  static InstanceTable table;
-  return table;
+  static InstanceTable* const table = new InstanceTable;
+  return *table;
 }
 
 }  // namespace

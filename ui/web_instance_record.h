@@ -72,6 +72,9 @@ struct WebInstance {
   CriticalSectionLock lock;
   // Manual-reset; set once the record has no window and never will again.
   HANDLE gone = nullptr;
+  // The outcome of the last "ForceRetry" RunScript made; written on the
+  // window thread, read by the procedure.
+  std::atomic<bool> retryShown{false};
 };
 
 // The live records by window; only window threads touch the table.

@@ -40,9 +40,13 @@ struct CallbackBindings {
   SystemLibrary crypt32{L"crypt32.dll"};
   decltype(WinHttpQueryOption)* queryOption = nullptr;
   decltype(CertFreeCertificateContext)* freeCertificate = nullptr;
+  // Both or neither.
   CallbackBindings() {
-    BindExport(winhttp, "WinHttpQueryOption", queryOption);
-    BindExport(crypt32, "CertFreeCertificateContext", freeCertificate);
+    if (!BindExport(winhttp, "WinHttpQueryOption", queryOption) ||
+        !BindExport(crypt32, "CertFreeCertificateContext", freeCertificate)) {
+      queryOption = nullptr;
+      freeCertificate = nullptr;
+    }
   }
 };
 
@@ -68,7 +72,7 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
   if (active && !active->useSystemTrust && active->check && active->helper != nullptr)
     RecordCertificateVerdict(active->helper, active->check(certificate));
   // Each query hands over a context of its own.
-  if (bindings.freeCertificate != nullptr) bindings.freeCertificate(certificate);
+  bindings.freeCertificate(certificate);
 }
 
 }  // namespace
@@ -94,11 +98,13 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
   bound = BindExport(winhttp_, "WinHttpCloseHandle", ImpWinHttpCloseHandle) && bound;
   bound = BindExport(winhttp_, "WinHttpConnect", ImpWinHttpConnect) && bound;
   bound = BindExport(winhttp_, "WinHttpQueryOption", ImpWinHttpQueryOption) && bound;
-  BindExport(winhttp_, "WinHttpSetStatusCallback", ImpWinHttpSetStatusCallback);
+  bound = BindExport(winhttp_, "WinHttpSetStatusCallback", ImpWinHttpSetStatusCallback) && bound;
   bound = BindExport(winhttp_, "WinHttpQueryDataAvailable", ImpWinHttpQueryDataAvailable) && bound;
   bound = BindExport(winhttp_, "WinHttpSendRequest", ImpWinHttpSendRequest) && bound;
-  BindExport(winhttp_, "WinHttpGetIEProxyConfigForCurrentUser", ImpWinHttpGetIEProxyConfigForCurrentUser);
-  BindExport(winhttp_, "WinHttpQueryHeaders", ImpWinHttpQueryHeaders);
+  bound = BindExport(winhttp_, "WinHttpGetIEProxyConfigForCurrentUser", ImpWinHttpGetIEProxyConfigForCurrentUser) &&
+          bound;
+  bound = BindExport(winhttp_, "WinHttpQueryHeaders", ImpWinHttpQueryHeaders) && bound;
+  // The whole set or nothing: no call is made through a partial one.
   if (!bound) return;
 
   trace::Message(kTraceGuid, 11, trace::kComponents);
@@ -107,8 +113,7 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
   if (!useSystemTrust_) {
     trace::Message(kTraceGuid, 12, trace::kComponents);
     if (sessionHandle_ != nullptr) {
-      if (ImpWinHttpSetStatusCallback != nullptr)
-        ImpWinHttpSetStatusCallback(sessionHandle_, StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+      ImpWinHttpSetStatusCallback(sessionHandle_, StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
       DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
                         WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
       ImpWinHttpSetOption(sessionHandle_, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
@@ -181,7 +186,6 @@ HTTPHelper::~HTTPHelper() {
 }
 
 bool HTTPHelper::BodyComplete(unsigned long long written) {
-  if (ImpWinHttpQueryHeaders == nullptr) return true;
   // Under Wine a request whose connection closed before any response reads
   // as an empty body; without a status line there was no response at all.
   DWORD status = 0;

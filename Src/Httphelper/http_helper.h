@@ -58,8 +58,7 @@ class HTTPHelper {
   decltype(WinHttpQueryDataAvailable)* ImpWinHttpQueryDataAvailable = nullptr;
   decltype(WinHttpSendRequest)* ImpWinHttpSendRequest = nullptr;
   decltype(WinHttpGetIEProxyConfigForCurrentUser)* ImpWinHttpGetIEProxyConfigForCurrentUser = nullptr;
-  // Optional: reads Content-Length so that a body cut short is not taken
-  // for a whole one.
+  // Reads Content-Length so that a body cut short is not taken for a whole one.
   decltype(WinHttpQueryHeaders)* ImpWinHttpQueryHeaders = nullptr;
   std::wstring host_;
   std::wstring objectPath_;

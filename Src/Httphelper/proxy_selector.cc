@@ -10,6 +10,11 @@ void FreeString(wchar_t* text) {
 
 bool HasText(const wchar_t* text) { return text != nullptr && *text != L'\0'; }
 
+bool Whole(const ProxyEntryPoints& slots) {
+  return slots.closeHandle != nullptr && slots.setOption != nullptr && slots.setStatusCallback != nullptr &&
+         slots.getProxyForUrl != nullptr && slots.getIEProxyConfigForCurrentUser != nullptr;
+}
+
 }  // namespace
 
 ProxyEntryPoints& ProxySlots() {
@@ -18,13 +23,13 @@ ProxyEntryPoints& ProxySlots() {
 }
 
 ProxySelector::ProxySelector() : winhttp_(L"WINHTTP.dll") {
-  ProxyEntryPoints& slots = ProxySlots();
-  BindExport(winhttp_, "WinHttpCloseHandle", slots.closeHandle);
-  BindExport(winhttp_, "WinHttpSetOption", slots.setOption);
-  BindExport(winhttp_, "WinHttpSetStatusCallback", slots.setStatusCallback);
-  BindExport(winhttp_, "WinHttpGetProxyForUrl", slots.getProxyForUrl);
-  BindExport(winhttp_, "WinHttpGetIEProxyConfigForCurrentUser",
-             slots.getIEProxyConfigForCurrentUser);
+  ProxyEntryPoints bound{};
+  bool all = BindExport(winhttp_, "WinHttpCloseHandle", bound.closeHandle);
+  all = BindExport(winhttp_, "WinHttpSetOption", bound.setOption) && all;
+  all = BindExport(winhttp_, "WinHttpSetStatusCallback", bound.setStatusCallback) && all;
+  all = BindExport(winhttp_, "WinHttpGetProxyForUrl", bound.getProxyForUrl) && all;
+  all = BindExport(winhttp_, "WinHttpGetIEProxyConfigForCurrentUser", bound.getIEProxyConfigForCurrentUser) && all;
+  ProxySlots() = all ? bound : ProxyEntryPoints{};
 }
 
 ProxySelector::~ProxySelector() {
@@ -35,7 +40,7 @@ ProxySelector::~ProxySelector() {
 DWORD ProxySelector::Resolve(HINTERNET handle, const wchar_t* url) {
   if (resolved_) return ERROR_INVALID_OPERATION;
   ProxyEntryPoints& slots = ProxySlots();
-  if (slots.getIEProxyConfigForCurrentUser == nullptr) return ERROR_PROC_NOT_FOUND;
+  if (!Whole(slots)) return ERROR_PROC_NOT_FOUND;
 
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
   if (!slots.getIEProxyConfigForCurrentUser(&config)) {
@@ -86,7 +91,6 @@ DWORD ProxySelector::Resolve(HINTERNET handle, const wchar_t* url) {
 DWORD ProxySelector::LookUp(HINTERNET handle, const wchar_t* url, const wchar_t* configUrl,
                             wchar_t** proxyList, wchar_t** bypassList) {
   ProxyEntryPoints& slots = ProxySlots();
-  if (slots.getProxyForUrl == nullptr) return ERROR_PROC_NOT_FOUND;
   WINHTTP_AUTOPROXY_OPTIONS options{};
   if (configUrl != nullptr) {
     options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
@@ -150,7 +154,7 @@ DWORD ProxySelector::ApplyNextProxy(HINTERNET request, DWORD requestError) {
 
 DWORD ProxySelector::Apply(HINTERNET request, const wchar_t* entry) {
   ProxyEntryPoints& slots = ProxySlots();
-  if (slots.setOption == nullptr) return ERROR_PROC_NOT_FOUND;
+  if (!Whole(slots)) return ERROR_PROC_NOT_FOUND;
   WINHTTP_PROXY_INFO info{accessType_, const_cast<wchar_t*>(entry), bypassList_};
   if (!slots.setOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info))) return GetLastError();
   cursor_ = entry;

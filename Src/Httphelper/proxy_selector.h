@@ -11,7 +11,8 @@
 #include "platform/system_library.h"
 
 // The WinHTTP entry points the selector calls. Process-wide: every selector
-// rebinds them when it is made, and tests put fakes into them afterwards.
+// rebinds them when it is made, all or none, and tests put fakes into them
+// afterwards. The selector calls none of them unless all are there.
 struct ProxyEntryPoints {
   decltype(WinHttpCloseHandle)* closeHandle;
   decltype(WinHttpSetOption)* setOption;

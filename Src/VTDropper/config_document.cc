@@ -51,7 +51,15 @@ bool SplitServerUrl(const std::string& url, ServerAddress& out) {
   const size_t slash = url.find('/', kSchemeLength);
   if (slash == std::string::npos || slash == kSchemeLength) return false;
   if (url.find('/', slash + 1) == std::string::npos) return false;
-  out.host = url.substr(kSchemeLength, slash - kSchemeLength);
+  std::string host = url.substr(kSchemeLength, slash - kSchemeLength);
+  if (host.find('@') != std::string::npos) return false;
+  // The colons of an IPv6 literal ("[::1]") are no port separator.
+  const size_t portAt = host.find(':', host[0] == '[' ? host.find(']') : 0);
+  if (portAt != std::string::npos) {
+    if (host.compare(portAt, std::string::npos, ":443") != 0 || portAt == 0) return false;
+    host.erase(portAt);
+  }
+  out.host = host;
   out.path = url.substr(slash);
   return true;
 }

@@ -37,7 +37,9 @@ struct ServerAddress {
 
 // "https://host/dir/file" into host and path. Fails unless the text starts
 // with "https://" (any letter case), a non-empty host follows, and the path
-// holds at least two "/".
+// holds at least two "/". The download always goes to port 443: an explicit
+// ":443" is dropped from the host, and any other port, or user information
+// ("@"), fails here rather than at every download attempt.
 bool SplitServerUrl(const std::string& url, ServerAddress& out);
 
 #endif  // BASTION_SRC_VTDROPPER_CONFIG_DOCUMENT_H_

@@ -22,7 +22,7 @@ class PackageEdit {
   PackageEdit() = default;
   ~PackageEdit() {
     CloseView();
-    if (database_ != 0) CloseMsiHandle(database_);
+    if (database_ != 0) static_cast<void>(CloseMsiHandle(database_));
   }
   PackageEdit(const PackageEdit&) = delete;
   PackageEdit& operator=(const PackageEdit&) = delete;
@@ -30,7 +30,8 @@ class PackageEdit {
   MSIHANDLE* database() { return &database_; }
   MSIHANDLE* view() { return &view_; }
   void CloseView() {
-    if (view_ != 0) CloseMsiHandle(view_);
+    // The close's result is of no use to anyone.
+    if (view_ != 0) static_cast<void>(CloseMsiHandle(view_));
     view_ = 0;
   }
 
@@ -39,49 +40,47 @@ class PackageEdit {
   MSIHANDLE view_ = 0;
 };
 
-// Sends the step's trace with the system's last error and writes its line.
-bool Fail(USHORT traceNumber, const char* message, FILE* errors) {
+// Sends the step's trace with the system's last error; the edit's own
+// result carries the installer's code to the run's report.
+RunResult EditFailed(USHORT traceNumber, const char* message, const Win32Result& edit) {
   // trace numbers: 23-29
   trace::Message(kTraceGuid, traceNumber, trace::kSteps, GetLastError());
-  fprintf(errors, "%s", message);
-  return false;
+  return Fail(message, edit.error());
 }
 
-bool EmbedConfiguration(const std::wstring& package, const std::wstring& configFile, FILE* errors) {
+RunResult EmbedConfiguration(const std::wstring& package, const std::wstring& configFile) {
   PackageEdit edit;
-  if (!OpenMsiDatabase(package.c_str(), edit.database())) return Fail(23, kOpenFailed, errors);
-  if (!OpenMsiView(*edit.database(), L"SELECT * FROM Binary", edit.view()))
-    return Fail(24, kViewFailed, errors);
-  if (!AddBinaryStream(*edit.view(), L"VTINSTADDEXT_config.dat", configFile.c_str()))
-    return Fail(25, "Failed to open BSX.msi for modifications(add local file)\n", errors);
-  if (!CommitMsiDatabase(*edit.database()))
-    return Fail(26, "Failed to open BSX.msi for modifications(config commit)\n", errors);
+  Win32Result step = OpenMsiDatabase(package.c_str(), edit.database());
+  if (!step) return EditFailed(23, kOpenFailed, step);
+  step = OpenMsiView(*edit.database(), L"SELECT * FROM Binary", edit.view());
+  if (!step) return EditFailed(24, kViewFailed, step);
+  step = AddBinaryStream(*edit.view(), L"VTINSTADDEXT_config.dat", configFile.c_str());
+  if (!step) return EditFailed(25, "Failed to open BSX.msi for modifications(add local file)\n", step);
+  step = CommitMsiDatabase(*edit.database());
+  if (!step) return EditFailed(26, "Failed to open BSX.msi for modifications(config commit)\n", step);
   edit.CloseView();
-  if (!OpenMsiView(*edit.database(), L"SELECT * FROM Property", edit.view()))
-    return Fail(27, kViewFailed, errors);
-  if (!SetPropertyValue(*edit.view(), L"RECONF", L"1"))
-    return Fail(28, "Failed to open BSX.msi for modifications(property)\n", errors);
-  if (!CommitMsiDatabase(*edit.database()))
-    return Fail(29, "Failed to open BSX.msi for modifications(reconf commit)\n", errors);
-  return true;
+  step = OpenMsiView(*edit.database(), L"SELECT * FROM Property", edit.view());
+  if (!step) return EditFailed(27, kViewFailed, step);
+  step = SetPropertyValue(*edit.view(), L"RECONF", L"1");
+  if (!step) return EditFailed(28, "Failed to open BSX.msi for modifications(property)\n", step);
+  step = CommitMsiDatabase(*edit.database());
+  if (!step) return EditFailed(29, "Failed to open BSX.msi for modifications(reconf commit)\n", step);
+  return Finished(kExitSuccess);
 }
 
 }  // namespace
 
-bool CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
-                             FILE* errors) {
+RunResult CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
+                                  FILE* output) {
   trace::Message(kTraceGuid, 22, trace::kSteps);
   std::wstring package = moduleDirectory + L"BSX.msi";
   PackageMoveOutcome moved = MovePackage(temporaryPackagePath.c_str(), package.c_str());
-  if (!moved.moved()) {
-    fprintf(errors, "%s", PackageMoveFailureMessage(moved).c_str());
-    return false;
-  }
+  if (!moved.moved()) return Fail(PackageMoveFailureMessage(moved), moved.error);
 
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "Going to save config to msi");
   std::wstring configFile = moduleDirectory + L"config.dat";
-  bool created = EmbedConfiguration(package, configFile, errors);
-  if (created) fprintf(errors, "%S%s", moduleDirectory.c_str(), "BSX.msi created\n");
+  RunResult result = EmbedConfiguration(package, configFile);
+  if (result.exitCode == kExitSuccess) fprintf(output, "%S%s", moduleDirectory.c_str(), "BSX.msi created\n");
   DeleteFileW(configFile.c_str());
-  return created;
+  return result;
 }

@@ -7,12 +7,15 @@
 
 #include <string>
 
+#include "Src/VTDropper/run_result.h"
+
 // Moves the verified package from `temporaryPackagePath` to
 // `moduleDirectory` (ending in "\") + "BSX.msi", adds `moduleDirectory` +
 // "config.dat" to its Binary table, sets "RECONF" to "1", and deletes that
-// config.dat once the edits were tried. Every line for the user goes to
-// `errors`. True when the package was created.
-bool CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
-                             FILE* errors);
+// config.dat once the edits were tried. The line naming the created package
+// goes to `output`; a failure comes back with its line and the Windows error
+// behind it.
+RunResult CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
+                                  FILE* output);
 
 #endif  // BASTION_SRC_VTDROPPER_CREATE_PACKAGE_H_

@@ -4,14 +4,15 @@
 
 #include "Src/VTDropper/path_buffer.h"
 
-bool CreateDirectoryChain(const wchar_t* path) {
+Win32Result CreateDirectoryChain(const wchar_t* path) {
   for (const wchar_t* slash = wcschr(path, L'\\'); slash != nullptr; slash = wcschr(slash + 1, L'\\')) {
     PathBuffer prefix;
-    if (!prefix.Append(path, static_cast<size_t>(slash - path) + 1)) return false;
+    if (!prefix.Append(path, static_cast<size_t>(slash - path) + 1))
+      return Win32Result::Failure(ERROR_FILENAME_EXCED_RANGE);
     if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
       DWORD error = GetLastError();
-      if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) return false;
+      if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) return Win32Result::Failure(error);
     }
   }
-  return true;
+  return Win32Result::Success();
 }

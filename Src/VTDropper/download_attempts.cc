@@ -26,25 +26,26 @@ void PageCall(const DownloadPage& page, WebInstance* instance, const wchar_t* fu
   page.runCommand(instance, function, 1, argv);
 }
 
-// After a failed attempt: the wait for RETRY while a window can deliver it,
-// a bounded pause otherwise. Sets `windowGone` when the window went away
-// during the wait.
+// Whether a RETRY press can come: someone is there, the window is, the page
+// shows the button, and a closed window would end the wait.
+bool RetryCanBePressed(const DownloadPage& page, WebInstance* instance, HANDLE retryEvent) {
+  return page.attended && retryEvent != nullptr && page.window(instance) != nullptr &&
+         page.retryShown(instance) && page.closedEvent(instance) != nullptr;
+}
+
+// After a failed attempt: the wait for RETRY while someone can press it, a
+// bounded pause otherwise. Clears `pressable` once no press can come any more.
 void WaitBeforeNextAttempt(const DownloadPage& page, WebInstance* instance, HANDLE retryEvent, int attempt,
-                           bool& windowGone) {
-  HANDLE closed = nullptr;
-  if (!windowGone && page.window(instance) != nullptr) {
-    closed = page.closedEvent != nullptr ? page.closedEvent(instance) : nullptr;
-    if (closed == nullptr) {
-      WaitForSingleObject(retryEvent, INFINITE);
-      return;
-    }
-    HANDLE events[2] = {retryEvent, closed};
+                           bool& pressable) {
+  if (pressable && RetryCanBePressed(page, instance, retryEvent)) {
+    HANDLE events[2] = {retryEvent, page.closedEvent(instance)};
     DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0) return;
-    windowGone = true;  // closed, or no wait possible: nobody can press RETRY any more
-    return;
+    pressable = false;
+    // The window closed while someone looked at it: go on at once.
+    if (woken == WAIT_OBJECT_0 + 1) return;
   }
-  windowGone = true;
+  pressable = false;
   if (attempt < kAttempts - 1) page.sleep(kNoWindowBackOffMs[attempt]);
 }
 
@@ -55,7 +56,7 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
                      bool useSystemTrust, HANDLE retryEvent, std::wstring& packagePath) {
   packagePath.clear();
   DownloadProgress progress;
-  bool windowGone = false;
+  bool pressable = true;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     PageCall(page, instance, kStatusFunction, kDownloading);
     auto helper = std::make_unique<HTTPHelper>(host.c_str(), objectPath.c_str(), serverCertificateCheck,
@@ -91,7 +92,7 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
     }
     PageCall(page, instance, kStatusFunction, kFailed);
     if (attempt == 0) page.runCommand(instance, L"ForceRetry", 0, nullptr);
-    WaitBeforeNextAttempt(page, instance, retryEvent, attempt, windowGone);
+    WaitBeforeNextAttempt(page, instance, retryEvent, attempt, pressable);
     helper.reset();
   }
   return false;

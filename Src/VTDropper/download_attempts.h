@@ -1,6 +1,7 @@
 // The download stage of the installation: up to five attempts, each with a
 // new connection and a new temporary file, progress on the page's
-// initial-client bar, and a wait for RETRY after each failed attempt.
+// initial-client bar, and a wait for RETRY after each failed attempt when
+// someone can press it, a bounded pause otherwise.
 #ifndef BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 #define BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 
@@ -17,20 +18,27 @@ struct DownloadPage {
   int (*runCommand)(WebInstance*, const wchar_t*, int, const wchar_t* const*);
   HWND (*window)(const WebInstance*);
   HANDLE (*closedEvent)(const WebInstance*);
+  // Whether the page's script showed RETRY when asked to.
+  bool (*retryShown)(const WebInstance*);
   void(WINAPI* sleep)(DWORD);  // the pause between attempts when nobody can press RETRY
+  // A person can be at the window: the station is visible and the session
+  // is not session 0.
+  bool attended;
 };
 
 // The progress window itself.
-inline DownloadPage ProgressWindowPage() {
-  return {RunCommand, WebInstanceWindow, WebInstanceGoneEvent, Sleep};
+inline DownloadPage ProgressWindowPage(bool attended) {
+  return {RunCommand, WebInstanceWindow, WebInstanceGoneEvent, WebInstanceRetryShown, Sleep, attended};
 }
 
-// Pauses between attempts without a window, in milliseconds, after the
-// first to the fourth failure.
+// Pauses between attempts when nobody can press RETRY, in milliseconds,
+// after the first to the fourth failure.
 inline constexpr DWORD kNoWindowBackOffMs[4] = {1000, 2000, 4000, 8000};
 
 // True with the path of the downloaded package in `packagePath`. `retryEvent`
-// is the auto-reset event the page's RETRY button sets.
+// is the auto-reset event the page's RETRY button sets; the stage waits on
+// it only while the page is attended, its window exists, RETRY is shown and
+// the window's end can be told (both events exist).
 bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                      const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
                      bool useSystemTrust, HANDLE retryEvent, std::wstring& packagePath);

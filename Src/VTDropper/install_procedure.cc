@@ -29,6 +29,7 @@
 #include "Src/VTDropper/utf8_to_wide.h"
 #include "Src/VTDropper/vpn_configuration.h"
 #include "Src/VTDropper/window_station.h"
+#include "Src/VTDropper/windows_error_text.h"
 #include "Src/VTDropper/write_bytes.h"
 #include "diagnostics/file_log.h"
 #include "diagnostics/log.h"
@@ -44,10 +45,7 @@ constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86
 
 constexpr wchar_t kProductFolder[] = L"Veltrion\\Bastion Security Agent\\Bastion Common\\bin\\";
 
-int Fail(const char* message) {
-  fprintf(stderr, "%s", message);
-  return kExitInstallFailure;
-}
+constexpr char kVerifyFailed[] = "Failed to download or verify Windows Installer package (BSX.msi)!\n";
 
 // The message observer the window is given; the procedure needs none.
 LRESULT IgnoreMessage(HWND, UINT, WPARAM, LPARAM) { return 0; }
@@ -73,26 +71,27 @@ ScopedHandle HoldPackage(const std::wstring& path) {
 }
 
 // Where config.dat goes in installation mode: the product folder, created.
-// Empty after writing the step's message.
-std::wstring ProductConfigPath() {
+// Empty with the step's failure in `failure`.
+std::wstring ProductConfigPath(RunResult& failure) {
   std::wstring programFiles = ProgramFilesFolder();
   if (programFiles.empty()) {
-    Fail("Failed to find program files folder\n");
+    failure = Fail("Failed to find program files folder\n");
     return {};
   }
   PathBuffer folder;
   if (!folder.Append(programFiles.c_str()) || !folder.Append(L"\\") || !folder.Append(kProductFolder)) {
-    Fail("Failed to create our program files folder\n");
+    failure = Fail("Failed to create our program files folder\n");
     return {};
   }
-  if (!CreateDirectoryChain(folder.c_str()) || !folder.Append(L"config.dat")) {
-    Fail("Failed to create our program files folder for config.dat\n");
+  const Win32Result created = CreateDirectoryChain(folder.c_str());
+  if (!created || !folder.Append(L"config.dat")) {
+    failure = Fail("Failed to create our program files folder for config.dat\n", created.error());
     return {};
   }
   return folder.c_str();
 }
 
-int InstallProcedure(bool verify, bool createPackage) {
+RunResult InstallProcedure(bool verify, bool createPackage) {
   const bool interactive = IsInteractiveWindowStation();
   if (interactive) ReleaseConsoleIfOwnedAlone();
 
@@ -100,20 +99,17 @@ int InstallProcedure(bool verify, bool createPackage) {
   const uint8_t* view = nullptr;
   uint32_t viewSize = 0;
   bool publisherFallback = false;
-  if (!image.Open(view, viewSize, publisherFallback).ok) {
+  const ModuleImageResult opened = image.Open(view, viewSize, publisherFallback);
+  if (!opened.ok) {
     trace::Message(kTraceGuid, 13, trace::kSteps);
-    Fail("Failed to initialize Bastion Setup!\n");
-    BASTION_LOG(spdlog::level::err, "InstallProcedure", "Failed to initialize Bastion Setup!");
-    return kExitInstallFailure;
+    return Fail("Failed to initialize Bastion Setup!\n", opened.error);
   }
 
   const bool install = !verify && !createPackage;
   if (install && IsAgentInstalled()) {
     if (interactive)
       MessageBoxA(nullptr, "Bastion already installed. Nothing to do. Use /? For more options", "Error", 0);
-    fprintf(stderr, "%s", "Bastion Agent already installed!\n");
-    BASTION_LOG(spdlog::level::err, "InstallProcedure", "Bastion Agent already installed!");
-    return kExitSuccess;
+    return {kExitSuccess, "Bastion Agent already installed!\n"};
   }
 
   const auto bounds = LocateBlob(view, viewSize);
@@ -137,7 +133,7 @@ int InstallProcedure(bool verify, bool createPackage) {
   if (verify) {
     fprintf(stderr, "Config Dat:\n%s\n", configDat.c_str());
     fprintf(stderr, "URL:\n%s\n", serverUrl.c_str());
-    return kExitSuccess;
+    return Finished(kExitSuccess);
   }
 
   WebInstance* page = nullptr;
@@ -145,8 +141,11 @@ int InstallProcedure(bool verify, bool createPackage) {
   if (StartProgressWindow(&page, PageLog, serverName.c_str()) == ProgressWindowStart::kNoPage)
     return Fail("Failed to parse internal data! (html)\n");
 
+  // Only a person at a visible station outside session 0, which has none,
+  // can press RETRY.
+  const bool attended = interactive && IsInUserSession();
   std::wstring packagePath;
-  if (!DownloadPackage(ProgressWindowPage(), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
+  if (!DownloadPackage(ProgressWindowPage(attended), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
                        ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent,
                        packagePath)) {
     trace::Message(kTraceGuid, 33, trace::kSteps);
@@ -155,22 +154,24 @@ int InstallProcedure(bool verify, bool createPackage) {
 
   const std::wstring installerArguments = InstallerArguments(packagePath);
   ScopedHandle heldPackage = HoldPackage(packagePath);
+  if (!heldPackage.IsValid()) return Fail(kVerifyFailed, GetLastError());
   LONG trustStatus = 0;
-  if (!heldPackage.IsValid() || !VerifyCodeSignature(packagePath.c_str(), trustStatus))
-    return Fail("Failed to download or verify Windows Installer package (BSX.msi)!\n");
+  if (!VerifyCodeSignature(packagePath.c_str(), trustStatus))
+    return Fail(kVerifyFailed, static_cast<unsigned long>(trustStatus));
   trace::Message(kTraceGuid, 20, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
 
   const std::wstring moduleDirectory = createPackage ? ModuleDirectory() : std::wstring();
   if (createPackage && moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+  RunResult failure;
   const std::wstring configPath =
-      createPackage ? moduleDirectory + L"config.dat" : ProductConfigPath();
-  if (configPath.empty()) return kExitInstallFailure;
+      createPackage ? moduleDirectory + L"config.dat" : ProductConfigPath(failure);
+  if (configPath.empty()) return failure;
 
   WriteResult written = WriteBytesToFile(configPath.c_str(),
                                          reinterpret_cast<const unsigned char*>(configDat.data()),
                                          configDat.size());
-  if (!written.ok) return Fail("Failed to save config.dat\n");
+  if (!written.outcome) return Fail("Failed to save config.dat\n", written.outcome.error());
   trace::Message(kTraceGuid, 21, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
   written.file.Close();
@@ -178,27 +179,36 @@ int InstallProcedure(bool verify, bool createPackage) {
   if (createPackage) {
     // The move needs the package free of our hold; the edits need it writable.
     heldPackage.Close();
-    return CreateConfiguredPackage(packagePath, moduleDirectory, stderr) ? kExitSuccess
-                                                                          : kExitInstallFailure;
+    return CreateConfiguredPackage(packagePath, moduleDirectory, stderr);
   }
 
   if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG"))) trace::Message(kTraceGuid, 30, trace::kSteps);
 
   ScopedHandle otherInstallation = OpenInstallerMutex();
-  if (otherInstallation.IsValid()) {
-    fprintf(stderr, "%s", "Setup failed, since another installation is currently in progress\n");
-    BASTION_LOG(spdlog::level::info, "InstallProcedure",
-                "Setup failed, since another installation is currently in progress");
-    return kExitInstallAlreadyRunning;
-  }
+  if (otherInstallation.IsValid())
+    return {kExitInstallAlreadyRunning, "Setup failed, since another installation is currently in progress\n", 0,
+            true};
 
   LaunchRecord launch = {};
   if (!LaunchInstaller(&launch, L"msiexec.exe", installerArguments.c_str())) {
     trace::Message(kTraceGuid, 32, trace::kSteps);
-    return kExitInstallFailure;
+    return Finished(kExitInstallFailure);
   }
   trace::Message(kTraceGuid, 31, trace::kSteps);
-  return static_cast<int>(launch.exitCode);
+  return Finished(static_cast<int>(launch.exitCode));
+}
+
+// The one place a run's end is reported: its line on standard error, and the
+// same line in the log with the Windows error behind it.
+int Report(const RunResult& result) {
+  if (!result.message.empty()) {
+    fprintf(stderr, "%s", result.message.c_str());
+    std::string line = result.message;
+    if (line.back() == '\n') line.pop_back();
+    BASTION_LOG(result.logAsInfo ? spdlog::level::info : spdlog::level::err, "InstallProcedure", "{}{}", line,
+                WindowsErrorDetail(result.windowsError));
+  }
+  return result.exitCode;
 }
 
 }  // namespace
@@ -210,9 +220,11 @@ int InstallationWrapper(bool verify, bool createPackage) {
   }
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "Starting");
   trace::Message(kTraceGuid, 12, trace::kSteps);
+  RunResult result;
   try {
-    return InstallProcedure(verify, createPackage);
+    result = InstallProcedure(verify, createPackage);
   } catch (...) {
-    return Fail("Bastion Setup failed!\n");
+    result = Fail("Bastion Setup failed!\n");
   }
+  return Report(result);
 }

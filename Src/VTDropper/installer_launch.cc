@@ -20,6 +20,20 @@ void TraceTooLong(USHORT number) {
 
 }  // namespace
 
+DWORD AwaitInstallerExitCode(HANDLE process, const InstallerWaitCalls& calls) {
+  if (calls.wait(process, INFINITE) != WAIT_OBJECT_0) {
+    TraceError(15);
+    return ERROR_INSTALL_FAILURE;
+  }
+  DWORD exitCode = 0;
+  if (!calls.exitCode(process, &exitCode)) {
+    TraceError(15);
+    return ERROR_INSTALL_FAILURE;
+  }
+  trace::Message(kTraceGuid, 14, trace::kComponents, exitCode);
+  return exitCode == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : exitCode;
+}
+
 bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wchar_t* arguments) {
   record->startup = {};
   record->startup.cb = sizeof(record->startup);
@@ -61,10 +75,6 @@ bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wcha
   record->process.hProcess = nullptr;
   record->process.hThread = nullptr;
 
-  WaitForSingleObject(process.Get(), INFINITE);
-  if (GetExitCodeProcess(process.Get(), &record->exitCode))
-    trace::Message(kTraceGuid, 14, trace::kComponents, record->exitCode);
-  else
-    TraceError(15);
+  record->exitCode = AwaitInstallerExitCode(process.Get());
   return true;
 }

@@ -10,3 +10,8 @@ bool IsInteractiveWindowStation() {
   if (!GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &needed)) return false;
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
+
+bool IsInUserSession() {
+  DWORD session = 0;
+  return ProcessIdToSessionId(GetCurrentProcessId(), &session) && session != 0;
+}

@@ -5,10 +5,11 @@
 #include <stddef.h>
 
 #include "Src/VTDropper/scoped_handle.h"
+#include "platform/win32_result.h"
 
 struct WriteResult {
   ScopedHandle file;  // left open for the caller, who closes it
-  bool ok = false;
+  Win32Result outcome = Win32Result::Failure(0);
 };
 
 // Creates or truncates `path` with the process's object security and writes

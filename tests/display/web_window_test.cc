@@ -83,6 +83,8 @@ TEST_F(WebWindowTest, RunCommandIsDeliveredEvenWithoutADocument) {
   const wchar_t* argument = L"Server: bastion.example";
   EXPECT_EQ(RunCommand(instance_, L"SetServerName", 1, &argument), 0);
   EXPECT_EQ(RunCommand(instance_, L"ForceRetry", 0, nullptr), 0);
+  // Delivered, but no page ran it: RETRY is not on the screen.
+  EXPECT_FALSE(WebInstanceRetryShown(instance_));
   std::wstring record = Pointer(instance_);
   EXPECT_EQ(TakePageLog(), (std::vector<std::wstring>{
                                L"RunCommand called\n",
@@ -124,6 +126,11 @@ TEST_F(WebWindowTest, RunCommandCallsThePageFunctionOnTheWindowThread) {
   std::vector<std::wstring> log = TakePageLog();
   EXPECT_EQ(std::count(log.begin(), log.end(), L"run script result 0:\n"), 2);
   EXPECT_EQ(page.script.references, 1u);
+  EXPECT_TRUE(WebInstanceRetryShown(instance_));
+  // A page whose ForceRetry fails shows no RETRY.
+  page.script.invokeResult = DISP_E_EXCEPTION;
+  EXPECT_EQ(RunCommand(instance_, L"ForceRetry", 0, nullptr), 0);
+  EXPECT_FALSE(WebInstanceRetryShown(instance_));
   // Released on the window thread, as it would be on destruction.
   SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(page.document.references, 1);

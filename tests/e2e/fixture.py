@@ -29,7 +29,8 @@ class Fixture:
     """`build`: the win64 build tree; `work`: a folder the fixture owns."""
 
     def __init__(self, source: Path, build: Path, work: Path, pki: Path, prefix: Path = None,
-                 product: Path = None, stamp: Path = None, server_python=sys.executable, codesign: Path = None):
+                 product: Path = None, stamp: Path = None, server_python=sys.executable, codesign: Path = None,
+                 display: str = None):
         self.source = Path(source)
         self.build = Path(build)
         self.work = Path(work)
@@ -39,6 +40,12 @@ class Fixture:
         self.product = Path(product) if product else self.build / "BastionSetup.exe"
         self.stamp_tool = Path(stamp) if stamp else self.build / "host-tools" / "bastion_stamp"
         self.wine = Wine(prefix or self.work / "prefix", self.helpers)
+        # Windows go to the X display that the prefix's desktop process
+        # started with: with a display, that process is started afresh on it,
+        # and stopped at the end so that later runs without one start anew.
+        self.display = display
+        if display:
+            self.wine.env["DISPLAY"] = display
         self.files = self.work / "served"
         self.server_dir = self.work / "server"
         self.server = None
@@ -49,6 +56,8 @@ class Fixture:
         self.work.mkdir(parents=True, exist_ok=True)
         self.files.mkdir(exist_ok=True)
         self.server_dir.mkdir(exist_ok=True)
+        if self.display:
+            self.wine.stop()
         self.wine.start()
         self.bring_up_desktop()
         cert = self.server_dir / "server.pem"
@@ -101,6 +110,8 @@ class Fixture:
 
     def stop(self):
         self.stop_server()
+        if self.display:
+            self.wine.stop()
 
     # Packages and stubs.
     def agent_msi(self, name, signed=True, fail_condition=False, extra_bytes=0) -> Path:
@@ -174,12 +185,12 @@ class Fixture:
 _shared = None
 
 
-def shared_fixture(source: Path, build: Path, work: Path) -> "Fixture":
+def shared_fixture(source: Path, build: Path, work: Path, display: str = None) -> "Fixture":
     """The one started fixture of a test run, shared by its test modules, with
     the packages they all use; stopped when the run ends."""
     global _shared
     if _shared is None:
-        _shared = Fixture(source, build, work, build.parent / "pki")
+        _shared = Fixture(source, build, work, build.parent / "pki", display=display)
         _shared.start()
         atexit.register(_shared.stop)
         _shared.agent_msi("unsigned.msi", signed=False)

@@ -6,6 +6,7 @@ back-off is the no-window one and no message box can wait for a click.
 Environment: BASTION_SOURCE_DIR, BASTION_BUILD_DIR (the win64 build tree),
 BASTION_E2E_DIR (a folder the tests own)."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -66,6 +67,15 @@ class E2ECase(unittest.TestCase):
 
     def assertNothingInstalled(self):
         self.assertFalse((fx.agent_dir / "bxag.exe").exists())
+
+    def assertLoggedOnce(self, message, error=None, level="error"):
+        """The standard-error `message` once in the log at `level`, with
+        " (error <error>: <system text>)" when a Windows error caused it."""
+        detail = r" \(error %s(: [^\r\n]+)?\)" % re.escape(error) if error else ""
+        pattern = r"\[%s\] %s%s \[InstallProcedure\]" % (
+            re.escape("%-5s" % level), re.escape(message.rstrip("\r\n")), detail)
+        log = fx.log_text()
+        self.assertEqual(len(re.findall(pattern, log)), 1, "%r once in the log:\n%s" % (pattern, log))
 
 
 class InstallationMode(E2ECase):
@@ -207,15 +217,17 @@ class LogPlace(E2ECase):
 
 
 class FailureMatrix(E2ECase):
-    def assertFailedBeforeConfig(self, run, message):
+    def assertFailedBeforeConfig(self, run, message, error=None):
         self.assertEqual((run.code, run.stderr), (1603, message))
+        self.assertLoggedOnce(message, error)
         self.assertIsNone(self.config_dat())
         self.assertIsNone(fx.vpn_value())
         self.assertNothingInstalled()
 
     def test_an_unsigned_package_is_rejected_without_retry(self):
         exe = fx.stub("unsigned", config_xml(url("/files/unsigned.msi"), AG_CONFIG, VPN))
-        self.assertFailedBeforeConfig(fx.wine.run(exe), VERIFY_FAILED)
+        # The trust verdict: TRUST_E_NOSIGNATURE.
+        self.assertFailedBeforeConfig(fx.wine.run(exe), VERIFY_FAILED, "0x800B0100")
         self.assertEqual(self.requests(), ["/files/unsigned.msi"])
 
     def test_an_error_page_is_downloaded_then_rejected_by_the_signature_check(self):
@@ -223,8 +235,10 @@ class FailureMatrix(E2ECase):
             with self.subTest(status=status):
                 fx.requests.write_text("")
                 exe = fx.stub("status%d" % status, config_xml(url("/status/%d" % status), AG_CONFIG, VPN))
+                fx.reset()
                 run = fx.wine.run(exe)
-                self.assertFailedBeforeConfig(run, VERIFY_FAILED)
+                # TRUST_E_SUBJECT_FORM_UNKNOWN: the page is no signable file.
+                self.assertFailedBeforeConfig(run, VERIFY_FAILED, "0x800B0003")
                 self.assertEqual(self.requests(), ["/status/%d" % status])
                 self.assertLogInOrder("BSX.msi downloaded")
 
@@ -245,6 +259,7 @@ class FailureMatrix(E2ECase):
         run = fx.wine.run(exe, hold_installer_mutex=True)
         self.assertEqual((run.code, run.stderr),
                          (1618, "Setup failed, since another installation is currently in progress\r\n"))
+        self.assertLoggedOnce(run.stderr, level="info")
         self.assertEqual(self.config_dat(), CONFIG_DAT)
         self.assertEqual(fx.vpn_value(), VPN)
         self.assertNothingInstalled()
@@ -261,6 +276,7 @@ class FailureMatrix(E2ECase):
         finally:
             subprocess.run(["chattr", "-i", str(fx.agent_dir)], capture_output=True)
         self.assertEqual((run.code, run.stderr), (1603, "Failed to save config.dat\r\n"))
+        self.assertLoggedOnce(run.stderr, "5")
         self.assertIsNone(self.config_dat())
         self.assertIsNone(fx.vpn_value())
         self.assertNothingInstalled()

@@ -62,9 +62,14 @@ TEST(ConfigDocumentTest, TheTrailingZeroOfTheContentIsNeverInsideAValue) {
 
 TEST(ServerUrlTest, SplitsHostAndPath) {
   ServerAddress a;
-  ASSERT_TRUE(SplitServerUrl("https://mgmt.example:8443/dir/file.msi", a));
-  EXPECT_EQ(a.host, "mgmt.example:8443");
+  ASSERT_TRUE(SplitServerUrl("https://mgmt.example/dir/file.msi", a));
+  EXPECT_EQ(a.host, "mgmt.example");
   EXPECT_EQ(a.path, "/dir/file.msi");
+  // The download's own port may be named; it is not part of the host.
+  ASSERT_TRUE(SplitServerUrl("https://mgmt.example:443/dir/file.msi", a));
+  EXPECT_EQ(a.host, "mgmt.example");
+  ASSERT_TRUE(SplitServerUrl("https://[::1]:443/dir/file.msi", a));
+  EXPECT_EQ(a.host, "[::1]");
   ASSERT_TRUE(SplitServerUrl("HTTPS://h/a/b/c?x=/y", a));
   EXPECT_EQ(a.host, "h");
   EXPECT_EQ(a.path, "/a/b/c?x=/y");
@@ -79,7 +84,12 @@ TEST(ServerUrlTest, RejectsWhatCannotBeSplitSafely) {
                           "http://host/dir/file.msi", "ftp://ho/dir/file.msi",
                           "https:/host/dir/file", "https:x/host/dir/file",
                           // No host: the first path segment would be taken for it.
-                          "https:///dir/file.msi"}) {
+                          "https:///dir/file.msi",
+                          // The download goes to port 443 only, without user information.
+                          "https://mgmt.example:8443/dir/file.msi", "https://mgmt.example:/dir/file.msi",
+                          "https://mgmt.example:4430/dir/file.msi", "https://[::1]:8443/dir/file.msi",
+                          "https://:443/dir/file.msi", "https://user:pw@mgmt.example/dir/file.msi",
+                          "https://user@mgmt.example:443/dir/file.msi"}) {
     EXPECT_FALSE(SplitServerUrl(url, a)) << url;
   }
   EXPECT_EQ(a.host, "unchanged");

@@ -26,7 +26,9 @@ const char kConfigDat[] =
 
 struct PackageRun {
   bool created = false;
+  // The created line, or the failure's line as the run's report writes it.
   std::string errors;
+  unsigned long windowsError = 0;
   std::vector<USHORT> traces;
 };
 
@@ -56,14 +58,17 @@ class CreatePackageTest : public ::testing::Test {
   PackageRun CreatePackage() {
     PackageRun run;
     TraceRecorder recorder;
-    FILE* errors = tmpfile();
-    run.created = CreateConfiguredPackage(temporary_, folder_, errors);
-    fflush(errors);
-    rewind(errors);
+    FILE* output = tmpfile();
+    RunResult result = CreateConfiguredPackage(temporary_, folder_, output);
+    fflush(output);
+    rewind(output);
     char buffer[512];
     size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), errors)) > 0) run.errors.append(buffer, got);
-    fclose(errors);
+    while ((got = fread(buffer, 1, sizeof(buffer), output)) > 0) run.errors.append(buffer, got);
+    fclose(output);
+    run.created = result.exitCode == kExitSuccess;
+    run.errors += result.message;
+    run.windowsError = result.windowsError;
     for (const TraceRecord& r : recorder.records()) {
       if (!IsEqualGUID(r.guid, kProcedureGuid)) continue;
       run.traces.push_back(r.number);
@@ -120,6 +125,7 @@ TEST_F(CreatePackageTest, PackageAlreadyCarryingTheConfigurationStopsAtTheInsert
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications(add local file)\n");
+  EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_FUNCTION_FAILED));
   EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 25}));
   EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
   EXPECT_TRUE(PackageIsClosed());
@@ -182,6 +188,7 @@ TEST_F(CreatePackageTest, FailedMoveNamesTheErrorAndStopsBeforeTheEdits) {
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder with error:  2 \n");
+  EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(run.traces, std::vector<USHORT>{22});
   // The edits were never tried, so nothing cleans up config.dat.
   EXPECT_TRUE(PathExists(folder_ + L"config.dat"));

@@ -129,4 +129,45 @@ TEST_F(InstallerLaunchTest, MissingProgramIsNotStarted) {
   EXPECT_EQ(traces[0].first, 11);
 }
 
+// Fakes of the wait and the read, one answer each.
+DWORD g_waitAnswer = WAIT_OBJECT_0;
+BOOL g_readAnswer = TRUE;
+DWORD g_codeRead = 0;
+DWORD WINAPI FakeWait(HANDLE, DWORD) {
+  SetLastError(ERROR_INVALID_HANDLE);
+  return g_waitAnswer;
+}
+BOOL WINAPI FakeRead(HANDLE, DWORD* code) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  if (g_readAnswer) *code = g_codeRead;
+  return g_readAnswer;
+}
+
+TEST(AwaitInstallerExitCode, AnEndThatWasNotSeenIsAFailureNeverZeroOr259) {
+  struct Case {
+    DWORD wait;
+    BOOL read;
+    DWORD code;
+    DWORD expected;
+    std::vector<std::pair<USHORT, ULONG>> traces;
+  };
+  const Case cases[] = {
+      {WAIT_OBJECT_0, TRUE, 3010, 3010, {{14, 3010}}},
+      {WAIT_FAILED, TRUE, 0, 1603, {{15, ERROR_INVALID_HANDLE}}},
+      {WAIT_OBJECT_0, FALSE, 0, 1603, {{15, ERROR_ACCESS_DENIED}}},
+      {WAIT_OBJECT_0, TRUE, STILL_ACTIVE, 1603, {{14, STILL_ACTIVE}}},
+  };
+  for (const Case& c : cases) {
+    g_waitAnswer = c.wait;
+    g_readAnswer = c.read;
+    g_codeRead = c.code;
+    TraceRecorder recorder;
+    EXPECT_EQ(AwaitInstallerExitCode(nullptr, {FakeWait, FakeRead}), c.expected) << c.wait << " " << c.read;
+    std::vector<std::pair<USHORT, ULONG>> traces;
+    for (const TraceRecord& r : recorder.records())
+      if (IsEqualGUID(r.guid, kLaunchGuid)) traces.emplace_back(r.number, r.Value(0));
+    EXPECT_EQ(traces, c.traces);
+  }
+}
+
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 bool WriteText(const std::wstring& path, const std::string& text) {
   WriteResult result =
       WriteBytesToFile(path.c_str(), reinterpret_cast<const unsigned char*>(text.data()), text.size());
-  return result.ok;
+  return static_cast<bool>(result.outcome);
 }
 
 bool IsFolder(const std::wstring& path) {
@@ -41,11 +41,15 @@ TEST_F(LocalFilesTest, ChainCreatesEveryFolderAndAcceptsExistingOnes) {
   EXPECT_TRUE(CreateDirectoryChain(L"C:\\"));
 }
 
-TEST_F(LocalFilesTest, ChainFailsOnAnInvalidOrOverlongFolder) {
-  EXPECT_FALSE(CreateDirectoryChain((base_ + L"bad|name\\x\\").c_str()));
+TEST_F(LocalFilesTest, ChainFailsOnAnInvalidOrOverlongFolderWithTheReason) {
+  Win32Result result = CreateDirectoryChain((base_ + L"bad|name\\x\\").c_str());
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.error(), static_cast<unsigned long>(ERROR_INVALID_NAME));
   std::wstring deep = base_;
   while (deep.size() < 300) deep += L"abcdefghij\\";
-  EXPECT_FALSE(CreateDirectoryChain(deep.c_str()));
+  result = CreateDirectoryChain(deep.c_str());
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.error(), static_cast<unsigned long>(ERROR_FILENAME_EXCED_RANGE));
 }
 
 TEST_F(LocalFilesTest, PlainFileNamedLikeTheLastFolderPassesTheChainButFailsTheWrite) {
@@ -54,7 +58,8 @@ TEST_F(LocalFilesTest, PlainFileNamedLikeTheLastFolderPassesTheChainButFailsTheW
   EXPECT_TRUE(CreateDirectoryChain(ProductFolder().c_str()));
   WriteResult result = WriteBytesToFile((ProductFolder() + L"config.dat").c_str(),
                                         reinterpret_cast<const unsigned char*>("x"), 1);
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.outcome);
+  EXPECT_NE(result.outcome.error(), 0u);
   EXPECT_FALSE(result.file.IsValid());
 }
 
@@ -73,7 +78,7 @@ TEST_F(LocalFilesTest, WriteReplacesAnExistingFileAndKeepsItOpenForTheCaller) {
   {
     WriteResult result =
         WriteBytesToFile(path.c_str(), reinterpret_cast<const unsigned char*>(fresh.data()), fresh.size());
-    ASSERT_TRUE(result.ok);
+    ASSERT_TRUE(result.outcome);
     ASSERT_TRUE(result.file.IsValid());
     // Readers may look while it is open; another writer may not.
     EXPECT_EQ(ReadFileBytes(path), fresh);
@@ -85,7 +90,7 @@ TEST_F(LocalFilesTest, WriteReplacesAnExistingFileAndKeepsItOpenForTheCaller) {
   EXPECT_EQ(ReadFileBytes(path), fresh);
 
   WriteResult empty = WriteBytesToFile(path.c_str(), nullptr, 0);
-  EXPECT_TRUE(empty.ok);
+  EXPECT_TRUE(empty.outcome);
   empty.file.Close();
   EXPECT_EQ(ReadFileBytes(path), "");
 }

@@ -52,7 +52,7 @@ class MsiDatabaseTest : public ::testing::Test {
     MSIHANDLE view = 0;
     std::wstring query = std::wstring(L"SELECT `Name`, `Value`, `Id` FROM `Props`") + where;
     EXPECT_TRUE(OpenMsiView(database_, query.c_str(), &view));
-    bool set = SetPropertyValue(view, name, value);
+    bool set = static_cast<bool>(SetPropertyValue(view, name, value));
     EXPECT_TRUE(CloseMsiHandle(view));
     return set;
   }
@@ -99,15 +99,22 @@ TEST_F(MsiDatabaseTest, EditsSurviveACommitAndReopen) {
   EXPECT_EQ(Values(), std::vector<std::wstring>{L"1"});
 }
 
-TEST_F(MsiDatabaseTest, BadQueryAndBadHandlesFail) {
+// Each failure carries the installer's own return code.
+TEST_F(MsiDatabaseTest, BadQueryAndBadHandlesFailWithTheInstallersCode) {
   MSIHANDLE view = 0;
-  EXPECT_FALSE(OpenMsiView(database_, L"SELECT * FROM `NoSuchTable`", &view));
+  Win32Result result = OpenMsiView(database_, L"SELECT * FROM `NoSuchTable`", &view);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.error(), static_cast<unsigned long>(ERROR_BAD_QUERY_SYNTAX));
   EXPECT_EQ(view, 0u);
-  EXPECT_FALSE(AddBinaryStream(0, L"name", path_.c_str()));
-  EXPECT_FALSE(SetPropertyValue(0, L"RECONF", L"1"));
-  EXPECT_FALSE(CloseMsiHandle(0xBAD));
+  // The stream's file is the open package itself: the first call to fail reads it.
+  EXPECT_EQ(AddBinaryStream(0, L"name", path_.c_str()).error(), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(SetPropertyValue(0, L"RECONF", L"1").error(), static_cast<unsigned long>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(CloseMsiHandle(0xBAD).error(), static_cast<unsigned long>(ERROR_INVALID_HANDLE));
   MSIHANDLE database = 0;
-  EXPECT_FALSE(OpenMsiDatabase((path_ + L".missing").c_str(), &database));
+  result = OpenMsiDatabase((path_ + L".missing").c_str(), &database);
+  EXPECT_FALSE(result);
+  // Wine answers 1627 (ERROR_FUNCTION_FAILED), Windows 110 (ERROR_OPEN_FAILED).
+  EXPECT_NE(result.error(), 0u);
 }
 
 }  // namespace

@@ -122,6 +122,17 @@ class ProxySelectorTest : public ::testing::Test {
   HINTERNET request_ = reinterpret_cast<HINTERNET>(0x2000);
 };
 
+TEST_F(ProxySelectorTest, ASetWithAnEntryPointMissingIsNotUsedAtAll) {
+  script_.configError = ERROR_ACCESS_DENIED;  // the answer, were the settings read
+  script_.autoDetect = TRUE;
+  auto selector = MakeSelector();
+  ProxySlots().setStatusCallback = nullptr;
+  EXPECT_EQ(selector->Resolve(session_, nullptr), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_TRUE(script_.lookups.empty());
+  EXPECT_EQ(selector->ApplyNextProxy(request_, 0), static_cast<DWORD>(ERROR_INVALID_OPERATION));
+  EXPECT_TRUE(script_.applied.empty());
+}
+
 TEST_F(ProxySelectorTest, RecoverableFailuresFallFromDetectionToScriptToStaticSettings) {
   script_.autoDetect = TRUE;
   script_.configUrl = L"http://wpad/proxy.pac";

@@ -57,6 +57,16 @@ TEST(SystemLibraryTest, PathThatDoesNotFitIsNotLoaded) {
   EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{11});
 }
 
+UINT WINAPI SystemFolderTooLongForTheBuffer(LPWSTR, UINT) { return MAX_PATH + 40; }
+
+TEST(SystemLibraryTest, SystemFolderThatDoesNotFitIsNotUsed) {
+  TraceRecorder recorder;
+  SystemLibrary kernel32(L"kernel32.dll", SystemFolderTooLongForTheBuffer);
+  EXPECT_FALSE(kernel32.IsLoaded());
+  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{10});
+  EXPECT_EQ(recorder.records().back().Value(0), static_cast<ULONG>(ERROR_INSUFFICIENT_BUFFER));
+}
+
 TEST(SystemLibraryTest, StaticBindingIsCreatedOnceUnderConcurrentFirstUse) {
   static std::atomic<int> constructions{0};
   struct Counted {

@@ -26,7 +26,11 @@ struct FakePage {
   TraceRecorder* recorder = nullptr;
   std::vector<PageCall> calls;
   HWND window = reinterpret_cast<HWND>(0x1234);
-  HANDLE closed = nullptr;
+  HANDLE closed = nullptr;  // the window's gone event
+  bool attended = true;
+  // The page's script runs ForceRetry, as a loaded page does.
+  bool scriptRuns = true;
+  bool retryShown = false;
   std::vector<DWORD> sleeps;
   // Runs on every page call, after recording it.
   std::function<void(const PageCall&)> onCall;
@@ -58,12 +62,14 @@ int FakeRunCommand(WebInstance* instance, const wchar_t* function, int argc, con
   if (call.function == L"SetInitialClientProgress") {
     EXPECT_EQ(call.args, std::vector<std::wstring>{L"1"});
   }
+  if (call.function == L"ForceRetry") g_page->retryShown = g_page->scriptRuns;
   g_page->calls.push_back(call);
   if (g_page->onCall) g_page->onCall(g_page->calls.back());
   return 0;
 }
 HWND FakeWindow(const WebInstance*) { return g_page->window; }
 HANDLE FakeClosedEvent(const WebInstance*) { return g_page->closed; }
+bool FakeRetryShown(const WebInstance*) { return g_page->retryShown; }
 void WINAPI FakeSleep(DWORD ms) { g_page->sleeps.push_back(ms); }
 
 class DownloadAttemptsTest : public ::testing::Test {
@@ -74,6 +80,7 @@ class DownloadAttemptsTest : public ::testing::Test {
     page_.recorder = &recorder_;
     g_page = &page_;
     retry_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    page_.closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wchar_t temp[MAX_PATH];
     ASSERT_GT(GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH), 0u);
     savedTemp_ = temp;
@@ -83,6 +90,7 @@ class DownloadAttemptsTest : public ::testing::Test {
   }
   void TearDown() override {
     CloseHandle(retry_);
+    if (page_.closed != nullptr) CloseHandle(page_.closed);
     g_page = nullptr;
     SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
     WIN32_FIND_DATAW found;
@@ -98,7 +106,7 @@ class DownloadAttemptsTest : public ::testing::Test {
   }
 
   bool Run(const wchar_t* path, const ServerCertificateCheck& check = {}, bool useSystemTrust = true) {
-    DownloadPage page{FakeRunCommand, FakeWindow, FakeClosedEvent, FakeSleep};
+    DownloadPage page{FakeRunCommand, FakeWindow, FakeClosedEvent, FakeRetryShown, FakeSleep, page_.attended};
     return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, packagePath_);
   }
 
@@ -195,8 +203,37 @@ TEST_F(DownloadAttemptsTest, WithoutAWindowTheAttemptsBackOffAndNeverWait) {
   EXPECT_EQ(page_.StatusTexts().size(), 10u);
 }
 
+// Without one of the conditions for a press, a wait would never end: the
+// attempts take the bounded back-off instead, and leave RETRY unconsumed.
+TEST_F(DownloadAttemptsTest, WhenNobodyCanPressRetryTheAttemptsBackOff) {
+  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"a service's or an invisible station's window", [this] { page_.attended = false; }},
+      {"a page that never loaded", [this] { page_.scriptRuns = false; }},
+      {"no gone event", [this] {
+         CloseHandle(page_.closed);
+         page_.closed = nullptr;
+       }},
+      {"no RetryEvent", [this] {
+         CloseHandle(retry_);
+         retry_ = nullptr;
+       }},
+  };
+  for (const auto& [name, prepare] : cases) {
+    SCOPED_TRACE(name);
+    if (page_.closed != nullptr) CloseHandle(page_.closed);
+    page_ = FakePage{&recorder_};
+    page_.closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (retry_ == nullptr) retry_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    prepare();
+    if (retry_ != nullptr) SetEvent(retry_);  // a wait would consume this
+    EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+    EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{1000, 2000, 4000, 8000}));
+    EXPECT_EQ(page_.Count(L"ForceRetry"), 1);
+    if (retry_ != nullptr) EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  }
+}
+
 TEST_F(DownloadAttemptsTest, ClosingTheWindowDuringAWaitEndsItAndTheRestBacksOff) {
-  page_.closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   int failures = 0;
   page_.onCall = [this, &failures](const PageCall& c) {
     if (c.function != L"SetStatusBoxForInitialClient" || c.args.at(0) != kFailedText) return;
@@ -208,7 +245,6 @@ TEST_F(DownloadAttemptsTest, ClosingTheWindowDuringAWaitEndsItAndTheRestBacksOff
   EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
   EXPECT_EQ(failures, 5);
   EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{4000, 8000}));
-  CloseHandle(page_.closed);
 }
 
 TEST_F(DownloadAttemptsTest, AttemptWithoutANewFileReusesThePreviousPath) {
