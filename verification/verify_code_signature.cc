@@ -34,20 +34,21 @@ WinVerifyTrustFn* BoundWinVerifyTrust() {
 
 }  // namespace
 
-bool VerifyCodeSignature(const wchar_t* path, LONG& status) {
+bool VerifyCodeSignature(const wchar_t* path, LONG& status, HANDLE file) {
   WinVerifyTrustFn* winVerifyTrust = BoundWinVerifyTrust();
   if (winVerifyTrust == nullptr) return false;
 
-  WINTRUST_FILE_INFO file = {};
-  file.cbStruct = sizeof(WINTRUST_FILE_INFO);
-  file.pcwszFilePath = path;
+  WINTRUST_FILE_INFO fileInfo = {};
+  fileInfo.cbStruct = sizeof(WINTRUST_FILE_INFO);
+  fileInfo.pcwszFilePath = path;
+  fileInfo.hFile = file;
 
   WINTRUST_DATA request = {};
   request.cbStruct = kTrustDataSize;
   request.dwUIChoice = WTD_UI_NONE;
   request.fdwRevocationChecks = WTD_REVOKE_NONE;
   request.dwUnionChoice = WTD_CHOICE_FILE;
-  request.pFile = &file;
+  request.pFile = &fileInfo;
   request.dwStateAction = WTD_STATEACTION_IGNORE;
   request.dwProvFlags = WTD_REVOCATION_CHECK_NONE;
 

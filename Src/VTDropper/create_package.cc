@@ -68,19 +68,20 @@ bool EmbedConfiguration(const std::wstring& package, const std::wstring& configF
 
 }  // namespace
 
-bool CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
-                             FILE* errors) {
+bool CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory, FILE* errors) {
   trace::Message(kTraceGuid, 22, trace::kSteps);
-  std::wstring package = moduleDirectory + L"BSX.msi";
-  PackageMoveOutcome moved = MovePackage(temporaryPackagePath.c_str(), package.c_str());
+  // The hold denies the rename a move would need, so the package is copied
+  // through it; only then is it released and the staged file deleted.
+  PackageMoveOutcome moved = CopyPackageBeside(package.handle.Get(), moduleDirectory, L"BSX.msi");
   if (!moved.moved()) {
     fprintf(errors, "%s", PackageMoveFailureMessage(moved).c_str());
     return false;
   }
+  package.Discard();
 
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "Going to save config to msi");
   std::wstring configFile = moduleDirectory + L"config.dat";
-  bool created = EmbedConfiguration(package, configFile, errors);
+  bool created = EmbedConfiguration(moduleDirectory + L"BSX.msi", configFile, errors);
   if (created) fprintf(errors, "%S%s", moduleDirectory.c_str(), "BSX.msi created\n");
   DeleteFileW(configFile.c_str());
   return created;

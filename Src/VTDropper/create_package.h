@@ -7,12 +7,13 @@
 
 #include <string>
 
-// Moves the verified package from `temporaryPackagePath` to
-// `moduleDirectory` (ending in "\") + "BSX.msi", adds `moduleDirectory` +
-// "config.dat" to its Binary table, sets "RECONF" to "1", and deletes that
-// config.dat once the edits were tried. Every line for the user goes to
-// `errors`. True when the package was created.
-bool CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
-                             FILE* errors);
+#include "Src/Httphelper/temporary_file.h"
+
+// Copies the verified, held `package` to `moduleDirectory` (ending in "\")
+// + "BSX.msi", then releases and deletes the staged file, adds
+// `moduleDirectory` + "config.dat" to the copy's Binary table, sets "RECONF"
+// to "1", and deletes that config.dat once the edits were tried. Every line
+// for the user goes to `errors`. True when the package was created.
+bool CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory, FILE* errors);
 
 #endif  // BASTION_SRC_VTDROPPER_CREATE_PACKAGE_H_

@@ -26,6 +26,7 @@
 #include "Src/VTDropper/program_files.h"
 #include "Src/VTDropper/scoped_handle.h"
 #include "Src/VTDropper/server_certificate_check.h"
+#include "Src/VTDropper/staging_folder.h"
 #include "Src/VTDropper/utf8_to_wide.h"
 #include "Src/VTDropper/vpn_configuration.h"
 #include "Src/VTDropper/window_station.h"
@@ -62,14 +63,6 @@ void PageLog(const wchar_t* format, ...) {
   va_end(args);
   text[1023] = L'\0';
   trace::Message(kTraceGuid, 10, trace::kSteps, text);
-}
-
-// Keeps the downloaded package from being renamed, replaced or written
-// between its signature check and the installer's read of it: only readers
-// may share it.
-ScopedHandle HoldPackage(const std::wstring& path) {
-  return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Where config.dat goes in installation mode: the product folder, created.
@@ -145,19 +138,27 @@ int InstallProcedure(bool verify, bool createPackage) {
   if (StartProgressWindow(&page, PageLog, serverName.c_str()) == ProgressWindowStart::kNoPage)
     return Fail("Failed to parse internal data! (html)\n");
 
-  std::wstring packagePath;
-  if (!DownloadPackage(ProgressWindowPage(), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
+  // Declared before the package so that the folder goes only after the hold.
+  StagingFolder staging(ProcessIsElevated());
+  HeldPackage package;
+  if (!staging.ok())
+    BASTION_LOG(spdlog::level::info, "InstallProcedure", "Staging folder not created: {}", staging.error());
+  if (!staging.ok() ||
+      !DownloadPackage(ProgressWindowPage(), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
                        ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent,
-                       packagePath)) {
+                       staging.folder(), package)) {
     trace::Message(kTraceGuid, 33, trace::kSteps);
     return Fail("Failed to download Windows Installer package (BSX.msi)!\n");
   }
 
-  const std::wstring installerArguments = InstallerArguments(packagePath);
-  ScopedHandle heldPackage = HoldPackage(packagePath);
+  // The hold keeps the package from being renamed, replaced or written
+  // between its signature check and the installer's end.
+  const std::wstring installerArguments = InstallerArguments(package.path);
   LONG trustStatus = 0;
-  if (!heldPackage.IsValid() || !VerifyCodeSignature(packagePath.c_str(), trustStatus))
+  if (!VerifyCodeSignature(package.path.c_str(), trustStatus, package.handle.Get())) {
+    package.Discard();
     return Fail("Failed to download or verify Windows Installer package (BSX.msi)!\n");
+  }
   trace::Message(kTraceGuid, 20, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
 
@@ -175,12 +176,8 @@ int InstallProcedure(bool verify, bool createPackage) {
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
   written.file.Close();
 
-  if (createPackage) {
-    // The move needs the package free of our hold; the edits need it writable.
-    heldPackage.Close();
-    return CreateConfiguredPackage(packagePath, moduleDirectory, stderr) ? kExitSuccess
-                                                                          : kExitInstallFailure;
-  }
+  if (createPackage)
+    return CreateConfiguredPackage(package, moduleDirectory, stderr) ? kExitSuccess : kExitInstallFailure;
 
   if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG"))) trace::Message(kTraceGuid, 30, trace::kSteps);
 
