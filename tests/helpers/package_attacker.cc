@@ -6,7 +6,7 @@
 // a read-only handle, which Wine allows and Windows refuses. At the end it
 // writes to <report>: the number of packages seen and how often each try
 // worked, e.g. "seen=2 write=0 rename=0 replace=0 delete=0 handle=0".
-// usage: package_attacker [--by-handle] <machine temp> <other package> <stop file> <report>
+// usage: package_attacker [--by-handle] <machine temp> <other package> <report> <stop file>
 #include <windows.h>
 
 #include <stdio.h>
@@ -95,8 +95,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc - first != 4) return 87;
   const std::wstring machineTemp = argv[first];
   const std::wstring other = argv[first + 1];
-  const std::wstring stop = argv[first + 2];
-  const std::wstring report = argv[first + 3];
+  const std::wstring report = argv[first + 2];
+  const std::wstring stop = argv[first + 3];
   // Packages staged by earlier runs are no business of this run.
   std::vector<std::wstring> before = Entries(machineTemp, true);
   const std::set<std::wstring> earlier(before.begin(), before.end());
