@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -128,36 +126,6 @@ class DownloadAttemptsTest : public ::testing::Test {
     return files;
   }
   int FilesLeft() const { return static_cast<int>(Files().size()); }
-  std::wstring OnlyFile() const {
-    std::vector<std::wstring> files = Files();
-    return files.size() == 1 ? files[0] : std::wstring();
-  }
-
-  // What another process of the user could do to `file`, as a line of
-  // outcomes (1: it worked). Whatever worked is undone where possible.
-  static std::string AttackFile(const std::wstring& file) {
-    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, 0, nullptr);
-    const bool read = h != INVALID_HANDLE_VALUE;
-    if (read) CloseHandle(h);
-    h = CreateFileW(file.c_str(), GENERIC_WRITE, all, nullptr, OPEN_EXISTING, 0, nullptr);
-    const bool write = h != INVALID_HANDLE_VALUE;
-    if (write) CloseHandle(h);
-    const std::wstring moved = file + L".moved";
-    const bool rename = MoveFileExW(file.c_str(), moved.c_str(), 0) != FALSE;
-    if (rename) MoveFileExW(moved.c_str(), file.c_str(), 0);
-    const std::wstring other = file + L".other";
-    h = CreateFileW(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    const bool replace = MoveFileExW(other.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    DeleteFileW(other.c_str());
-    const bool remove = DeleteFileW(file.c_str()) != FALSE;
-    char line[96];
-    snprintf(line, sizeof(line), "read=%d write=%d rename=%d replace=%d delete=%d", read, write, rename, replace,
-             remove);
-    return line;
-  }
-
   // Presses RETRY whenever the page shows the failure text.
   void PressRetryOnFailure() {
     page_.onCall = [this](const PageCall& c) {
@@ -277,24 +245,6 @@ TEST_F(DownloadAttemptsTest, AnAttemptWithoutANewFileFailsAndCutDownloadsLeaveNo
   std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
   EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 1);
   EXPECT_EQ(FilesLeft(), 0);
-}
-
-// Another process of the user tries its hand at the package while it is
-// being written and once it is held: every try fails.
-TEST_F(DownloadAttemptsTest, ThePackageCanBeReadButNotChangedDuringTheDownloadOrAfterIt) {
-  int tries = 0;
-  page_.onCall = [this, &tries](const PageCall& c) {
-    if (c.function != L"SetInitialClientProgress" || tries > 0) return;
-    std::wstring file = OnlyFile();
-    ASSERT_FALSE(file.empty());
-    ++tries;
-    EXPECT_EQ(AttackFile(file), "read=1 write=0 rename=0 replace=0 delete=0");
-  };
-  ASSERT_TRUE(Run(L"/size/2000000"));
-  EXPECT_EQ(tries, 1);
-  EXPECT_EQ(AttackFile(package_.path), "read=1 write=0 rename=0 replace=0 delete=0");
-  EXPECT_EQ(ReadWholeFile(package_.path), Pattern(2000000));
-  EXPECT_EQ(FilesLeft(), 1);
 }
 
 TEST_F(DownloadAttemptsTest, FailedFirstAttemptThenSuccess) {
