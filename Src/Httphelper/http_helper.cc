@@ -9,7 +9,6 @@
 #include "Src/Httphelper/logged_on_user_impersonation.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
-#include "platform/object_security.h"
 
 void RecordCertificateVerdict(HTTPHelper* helper, bool accepted);
 
@@ -213,17 +212,16 @@ bool HTTPHelper::BodyComplete(unsigned long long written) {
   return false;
 }
 
-bool HTTPHelper::DownloadFile(const wchar_t* filePath, DownloadProgressCallback progress, bool createNew) {
+bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback progress) {
   if (!connected_) {
     trace::Message(kTraceGuid, 19, trace::kComponents);
     BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile not connected");
     return false;
   }
-  HANDLE file = CreateFileW(filePath, GENERIC_WRITE, 0, GetObjectSecurity(),
-                            createNew ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    trace::Message(kTraceGuid, 20, trace::kComponents, filePath);
-    BASTION_LOG(spdlog::level::info, kDownloadFunction, L"HTTPHelper DownloadFile cannot create: {}", filePath);
+  if (!file.created()) {
+    trace::Message(kTraceGuid, 20, trace::kComponents, file.path().c_str());
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, L"HTTPHelper DownloadFile cannot create: {}",
+                file.path().c_str());
     return false;
   }
 
@@ -253,8 +251,7 @@ bool HTTPHelper::DownloadFile(const wchar_t* filePath, DownloadProgressCallback 
                   error);
       break;
     }
-    DWORD done = 0;
-    if (!WriteFile(file, buffer.data(), read, &done, nullptr)) {
+    if (!file.Write(buffer.data(), read)) {
       DWORD error = GetLastError();
       trace::Message(kTraceGuid, 23, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper WriteFile failed: {}", error);
@@ -264,14 +261,5 @@ bool HTTPHelper::DownloadFile(const wchar_t* filePath, DownloadProgressCallback 
     progress(available);
     if (read == 0) break;
   }
-  // An existing file may hold a longer body from an earlier attempt; the
-  // file ends where this body ends.
-  if (result && !SetEndOfFile(file)) {
-    DWORD error = GetLastError();
-    trace::Message(kTraceGuid, 23, trace::kComponents, error);
-    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper WriteFile failed: {}", error);
-    result = false;
-  }
-  CloseHandle(file);
   return result;
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Src/Httphelper/proxy_selector.h"
+#include "Src/Httphelper/temporary_file.h"
 #include "platform/system_library.h"
 
 // Answers true to accept the server's certificate.
@@ -31,10 +32,9 @@ class HTTPHelper {
   HTTPHelper(const HTTPHelper&) = delete;
   HTTPHelper& operator=(const HTTPHelper&) = delete;
 
-  // Writes the response body, whatever its status, into `filePath`
-  // (`createNew`: create or truncate; otherwise the file must exist). True
-  // only when the whole body was written.
-  bool DownloadFile(const wchar_t* filePath, DownloadProgressCallback progress, bool createNew);
+  // Writes the response body, whatever its status, through the creation
+  // handle of `file`. True only when the whole body was written.
+  bool DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
 
   bool connected() const { return connected_; }
   bool certificateAccepted() const { return certificateAccepted_; }

@@ -2,8 +2,36 @@
 
 #include <rpc.h>
 
+#include <vector>
+
 #include "Src/Httphelper/uuid_name.h"
 #include "platform/object_security.h"
+
+namespace {
+
+bool IdentityOf(HANDLE file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return true;
+}
+
+}  // namespace
+
+std::wstring NewUuidName() {
+  UUID uuid;
+  if (UuidCreate(&uuid) != RPC_S_OK) return {};
+  UuidFields fields{uuid.Data1, uuid.Data2, uuid.Data3, {}};
+  for (int i = 0; i < 8; ++i) fields.data4[i] = uuid.Data4[i];
+  wchar_t text[kUuidNameLength + 1];
+  FormatUuidName(fields, text);
+  return text;
+}
+
+void HeldPackage::Discard() {
+  handle.Close();
+  if (!path.empty()) DeleteFileW(path.c_str());
+}
 
 TemporaryFile::TemporaryFile(const wchar_t* folderSpecification) {
   wchar_t expanded[MAX_PATH] = {};
@@ -17,24 +45,91 @@ TemporaryFile::TemporaryFile(const wchar_t* folderSpecification) {
 }
 
 TemporaryFile::~TemporaryFile() {
-  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  if (!handle_.IsValid()) return;
+  // Deleted through the handle that made it: no name is trusted to still
+  // lead to this file.
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  SetFileInformationByHandle(handle_.Get(), FileDispositionInfo, &dispose, sizeof(dispose));
 }
 
 void TemporaryFile::Create() {
-  UUID uuid;
-  if (UuidCreate(&uuid) != RPC_S_OK) return;
-  UuidFields fields{uuid.Data1, uuid.Data2, uuid.Data3, {}};
-  for (int i = 0; i < 8; ++i) fields.data4[i] = uuid.Data4[i];
-  wchar_t text[kUuidNameLength + 1];
-  FormatUuidName(fields, text);
-  name_ = text;
+  name_ = NewUuidName();
+  if (name_.empty()) return;
   path_ = folder_ + L"\\" + name_;
-  HANDLE handle = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, GetObjectSecurity(), CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  ScopedHandle file(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                GetObjectSecurity(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) {
     lastError_ = GetLastError();
     return;
   }
-  handle_ = handle;
+  handle_ = std::move(file);
+  if (!IdentityOf(handle_.Get(), identity_)) {
+    lastError_ = GetLastError();
+    return;  // the destructor deletes it
+  }
   created_ = true;
+}
+
+bool TemporaryFile::Write(const void* bytes, DWORD count) {
+  const BYTE* next = static_cast<const BYTE*>(bytes);
+  while (count > 0) {
+    DWORD done = 0;
+    if (!WriteFile(handle_.Get(), next, count, &done, nullptr) || done == 0 ||
+        !written_.Update(next, done)) {
+      if (GetLastError() == 0) SetLastError(ERROR_WRITE_FAULT);
+      writeFailed_ = true;
+      return false;
+    }
+    next += done;
+    count -= done;
+  }
+  return true;
+}
+
+bool TemporaryFile::Fail(DWORD error) {
+  lastError_ = error != 0 ? error : ERROR_FILE_INVALID;
+  return false;
+}
+
+bool TemporaryFile::Hold(HeldPackage& package) {
+  if (!created_ || !handle_.IsValid() || writeFailed_) return Fail(ERROR_INVALID_HANDLE);
+  Sha256Digest digest;
+  if (!written_.Finish(digest)) return Fail(GetLastError());
+  ScopedHandle reader(ReOpenFile(handle_.Get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+  if (!reader.IsValid()) return Fail(GetLastError());
+  handle_.Close();
+  // From here on the file can only be deleted by name, and a name may lead
+  // to another file: deleting that one as well harms nobody.
+  ScopedHandle held(ReOpenFile(reader.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
+  DWORD error = held.IsValid() ? 0 : GetLastError();
+  reader.Close();
+  if (error == 0) error = CheckHeldFile(held.Get(), identity_, digest);
+  if (error != 0) {
+    held.Close();
+    DeleteFileW(path_.c_str());
+    return Fail(error);
+  }
+  package.path = path_;
+  package.handle = std::move(held);
+  return true;
+}
+
+DWORD CheckHeldFile(HANDLE file, const FileIdentity& identity, const Sha256Digest& digest) {
+  FileIdentity held;
+  if (!IdentityOf(file, held)) return GetLastError();
+  if (!(held == identity)) return ERROR_FILE_INVALID;
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
+  Sha256 content;
+  std::vector<BYTE> buffer(1 << 16);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return GetLastError();
+    if (read == 0) break;
+    if (!content.Update(buffer.data(), read)) return GetLastError();
+  }
+  Sha256Digest found;
+  if (!content.Finish(found)) return GetLastError();
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
+  return found == digest ? 0 : ERROR_FILE_INVALID;
 }

@@ -1,5 +1,7 @@
-// A fresh, empty, UUID-named file in a temporary folder. The file stays on
-// disk when the object goes; moving or deleting it is the caller's business.
+// A fresh, UUID-named file in a temporary folder that receives the package,
+// and the read-only hold it ends in. The file is never opened again by name:
+// one handle chain leads from its creation to the hold, and what is held is
+// checked against what was written.
 #ifndef BASTION_SRC_HTTPHELPER_TEMPORARY_FILE_H_
 #define BASTION_SRC_HTTPHELPER_TEMPORARY_FILE_H_
 
@@ -7,18 +9,56 @@
 
 #include <string>
 
+#include "Src/Httphelper/sha256.h"
+#include "Src/VTDropper/scoped_handle.h"
+
+// A new UUID in its 36-character text form; empty when none could be made.
+std::wstring NewUuidName();
+
+// Which file a handle refers to, whatever name it has now.
+struct FileIdentity {
+  DWORD volume = 0;
+  DWORD indexHigh = 0;
+  DWORD indexLow = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The written package, held read-only and shared for reading only: while
+// held, nobody can write, rename, replace or delete it, and readers that
+// deny writing (the signature check, the Windows Installer) can open it.
+struct HeldPackage {
+  std::wstring path;
+  ScopedHandle handle;
+  // Releases the hold and deletes the file.
+  void Discard();
+};
+
 class TemporaryFile {
  public:
   // Expands the environment variables of `folderSpecification` (for example
   // "%temp%"); "C:\Windows\Temp" when that fails or does not fit a path.
   explicit TemporaryFile(const wchar_t* folderSpecification);
+  // A file that was created but not handed on as a hold is deleted: a
+  // failed or cut download leaves nothing behind.
   ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  // One attempt: a new name, then the file. The outcome is in created() and
-  // lastError().
+  // One attempt: a new name, then a new file (never an existing one) open
+  // for reading, writing and deletion, shared for reading only. The outcome
+  // is in created() and lastError().
   void Create();
+
+  // Appends `count` bytes through the creation handle. False with the
+  // system's error in GetLastError.
+  bool Write(const void* bytes, DWORD count);
+
+  // Ends the writing: derives a read-only handle, closes the writer, derives
+  // the final handle that shares reading only, and checks through it that
+  // it holds the written file with the written content. True with the hold
+  // in `package`; false, with the error in lastError(), when anything failed
+  // or did not match; the file is then deleted.
+  bool Hold(HeldPackage& package);
 
   bool created() const { return created_; }
   const std::wstring& name() const { return name_; }
@@ -27,12 +67,23 @@ class TemporaryFile {
   DWORD lastError() const { return lastError_; }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool Fail(DWORD error);
+
+  ScopedHandle handle_;
   bool created_ = false;
   std::wstring name_;
   std::wstring folder_;
   std::wstring path_;
   DWORD lastError_ = 0;
+  FileIdentity identity_;
+  Sha256 written_;
+  bool writeFailed_ = false;
 };
+
+// 0 when `file` is the file of `identity` and its content, read through
+// `file` from the start, has `digest`; ERROR_FILE_INVALID when it is
+// another file or other content; otherwise the system's error. Leaves the
+// file position at the start.
+DWORD CheckHeldFile(HANDLE file, const FileIdentity& identity, const Sha256Digest& digest);
 
 #endif  // BASTION_SRC_HTTPHELPER_TEMPORARY_FILE_H_

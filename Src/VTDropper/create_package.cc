@@ -70,17 +70,19 @@ RunResult EmbedConfiguration(const std::wstring& package, const std::wstring& co
 
 }  // namespace
 
-RunResult CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
-                                  FILE* output) {
+RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory, FILE* output) {
   trace::Message(kTraceGuid, 22, trace::kSteps);
-  std::wstring package = moduleDirectory + L"BSX.msi";
-  PackageMoveOutcome moved = MovePackage(temporaryPackagePath.c_str(), package.c_str());
+  // The hold denies the rename a move would need, so the package is copied
+  // through it; only then is it released and the staged file deleted.
+  PackageMoveOutcome moved = CopyPackageBeside(package.handle.Get(), moduleDirectory, L"BSX.msi");
   if (!moved.moved()) return Fail(PackageMoveFailureMessage(moved), moved.error);
+  package.Discard();
 
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "Going to save config to msi");
   std::wstring configFile = moduleDirectory + L"config.dat";
-  RunResult result = EmbedConfiguration(package, configFile);
-  if (result.exitCode == kExitSuccess) fprintf(output, "%S%s", moduleDirectory.c_str(), "BSX.msi created\n");
+  RunResult result = EmbedConfiguration(moduleDirectory + L"BSX.msi", configFile);
+  if (result.exitCode == kExitSuccess) fprintf(output, "%S%s", moduleDirectory.c_str(), "BSX.msi created
+");
   DeleteFileW(configFile.c_str());
   return result;
 }

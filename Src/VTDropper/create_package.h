@@ -7,15 +7,15 @@
 
 #include <string>
 
+#include "Src/Httphelper/temporary_file.h"
 #include "Src/VTDropper/run_result.h"
 
-// Moves the verified package from `temporaryPackagePath` to
-// `moduleDirectory` (ending in "\") + "BSX.msi", adds `moduleDirectory` +
-// "config.dat" to its Binary table, sets "RECONF" to "1", and deletes that
-// config.dat once the edits were tried. The line naming the created package
-// goes to `output`; a failure comes back with its line and the Windows error
-// behind it.
-RunResult CreateConfiguredPackage(const std::wstring& temporaryPackagePath, const std::wstring& moduleDirectory,
-                                  FILE* output);
+// Copies the verified, held `package` to `moduleDirectory` (ending in "\")
+// + "BSX.msi", then releases and deletes the staged file, adds
+// `moduleDirectory` + "config.dat" to the copy's Binary table, sets "RECONF"
+// to "1", and deletes that config.dat once the edits were tried. The line
+// naming the created package goes to `output`; a failure comes back with its
+// line and the Windows error behind it.
+RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory, FILE* output);
 
 #endif  // BASTION_SRC_VTDROPPER_CREATE_PACKAGE_H_

@@ -53,33 +53,33 @@ void WaitBeforeNextAttempt(const DownloadPage& page, WebInstance* instance, HAND
 
 bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                      const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                     bool useSystemTrust, HANDLE retryEvent, std::wstring& packagePath) {
-  packagePath.clear();
+                     bool useSystemTrust, HANDLE retryEvent, const std::wstring& folder, HeldPackage& package) {
   DownloadProgress progress;
   bool pressable = true;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     PageCall(page, instance, kStatusFunction, kDownloading);
     auto helper = std::make_unique<HTTPHelper>(host.c_str(), objectPath.c_str(), serverCertificateCheck,
                                                useSystemTrust);
+    bool downloaded = false;
     {
-      TemporaryFile file(L"%temp%");
+      // Deletes its file, before any wait, unless the attempt ends in a hold.
+      TemporaryFile file(folder.c_str());
       file.Create();
       if (file.created()) {
         trace::Message(kTraceGuid, 17, trace::kSteps);
-        packagePath = file.path();
         BASTION_LOG(spdlog::level::info, kLogFunction, L"Temp file was generated in temp folder {}",
-                    packagePath);
+                    file.path().c_str());
       }
-    }
-    progress.Reset();
-    bool downloaded = false;
-    if (!packagePath.empty()) {
-      downloaded = helper->DownloadFile(
-          packagePath.c_str(),
-          [&page, instance, &progress](DWORD) {
-            if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
-          },
-          false);
+      progress.Reset();
+      downloaded = helper->DownloadFile(file, [&page, instance, &progress](DWORD) {
+        if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
+      });
+      // A file that is not the one written, or not as written, fails the
+      // attempt like a cut download.
+      if (downloaded && !file.Hold(package)) {
+        downloaded = false;
+        BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi changed after download: {}", file.lastError());
+      }
     }
     if (downloaded) {
       trace::Message(kTraceGuid, 18, trace::kSteps);

@@ -35,12 +35,14 @@ inline DownloadPage ProgressWindowPage(bool attended) {
 // after the first to the fourth failure.
 inline constexpr DWORD kNoWindowBackOffMs[4] = {1000, 2000, 4000, 8000};
 
-// True with the path of the downloaded package in `packagePath`. `retryEvent`
-// is the auto-reset event the page's RETRY button sets; the stage waits on
-// it only while the page is attended, its window exists, RETRY is shown and
-// the window's end can be told (both events exist).
+// True with the downloaded package held in `package`. Each attempt writes a
+// new file in `folder` (environment variables expanded) and deletes it when
+// the attempt fails. `retryEvent` is the auto-reset event the page's RETRY
+// button sets; the stage waits on it only while the page is attended, its
+// window exists, RETRY is shown and the window's end can be told (both
+// events exist).
 bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                      const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                     bool useSystemTrust, HANDLE retryEvent, std::wstring& packagePath);
+                     bool useSystemTrust, HANDLE retryEvent, const std::wstring& folder, HeldPackage& package);
 
 #endif  // BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_

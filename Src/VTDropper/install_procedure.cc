@@ -26,6 +26,7 @@
 #include "Src/VTDropper/program_files.h"
 #include "Src/VTDropper/scoped_handle.h"
 #include "Src/VTDropper/server_certificate_check.h"
+#include "Src/VTDropper/staging_folder.h"
 #include "Src/VTDropper/utf8_to_wide.h"
 #include "Src/VTDropper/vpn_configuration.h"
 #include "Src/VTDropper/window_station.h"
@@ -45,6 +46,7 @@ constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86
 
 constexpr wchar_t kProductFolder[] = L"Veltrion\\Bastion Security Agent\\Bastion Common\\bin\\";
 
+constexpr char kDownloadFailed[] = "Failed to download Windows Installer package (BSX.msi)!\n";
 constexpr char kVerifyFailed[] = "Failed to download or verify Windows Installer package (BSX.msi)!\n";
 
 // The message observer the window is given; the procedure needs none.
@@ -60,14 +62,6 @@ void PageLog(const wchar_t* format, ...) {
   va_end(args);
   text[1023] = L'\0';
   trace::Message(kTraceGuid, 10, trace::kSteps, text);
-}
-
-// Keeps the downloaded package from being renamed, replaced or written
-// between its signature check and the installer's read of it: only readers
-// may share it.
-ScopedHandle HoldPackage(const std::wstring& path) {
-  return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Where config.dat goes in installation mode: the product folder, created.
@@ -144,20 +138,28 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   // Only a person at a visible station outside session 0, which has none,
   // can press RETRY.
   const bool attended = interactive && IsInUserSession();
-  std::wstring packagePath;
+  // Declared before the package so that the folder goes only after the hold.
+  StagingFolder staging(ProcessIsElevated());
+  HeldPackage package;
+  if (!staging.ok()) {
+    trace::Message(kTraceGuid, 33, trace::kSteps);
+    return Fail(kDownloadFailed, staging.error());
+  }
   if (!DownloadPackage(ProgressWindowPage(attended), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
                        ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent,
-                       packagePath)) {
+                       staging.folder(), package)) {
     trace::Message(kTraceGuid, 33, trace::kSteps);
-    return Fail("Failed to download Windows Installer package (BSX.msi)!\n");
+    return Fail(kDownloadFailed);
   }
 
-  const std::wstring installerArguments = InstallerArguments(packagePath);
-  ScopedHandle heldPackage = HoldPackage(packagePath);
-  if (!heldPackage.IsValid()) return Fail(kVerifyFailed, GetLastError());
+  // The hold keeps the package from being renamed, replaced or written
+  // between its signature check and the installer's end.
+  const std::wstring installerArguments = InstallerArguments(package.path);
   LONG trustStatus = 0;
-  if (!VerifyCodeSignature(packagePath.c_str(), trustStatus))
+  if (!VerifyCodeSignature(package.path.c_str(), trustStatus, package.handle.Get())) {
+    package.Discard();
     return Fail(kVerifyFailed, static_cast<unsigned long>(trustStatus));
+  }
   trace::Message(kTraceGuid, 20, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
 
@@ -176,11 +178,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
   written.file.Close();
 
-  if (createPackage) {
-    // The move needs the package free of our hold; the edits need it writable.
-    heldPackage.Close();
-    return CreateConfiguredPackage(packagePath, moduleDirectory, stderr);
-  }
+  if (createPackage) return CreateConfiguredPackage(package, moduleDirectory, stderr);
 
   if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG"))) trace::Message(kTraceGuid, 30, trace::kSteps);
 

@@ -1,11 +1,16 @@
-// The move of the downloaded package to its place beside the executable.
+// The move of the held package to its place beside the executable.
 #ifndef BASTION_SRC_VTDROPPER_PACKAGE_MOVE_H_
 #define BASTION_SRC_VTDROPPER_PACKAGE_MOVE_H_
 
+#include <windows.h>
+
 #include "Src/VTDropper/package_move_outcome.h"
 
-// Moves `source` to `target`, replacing it; a move between volumes is made
-// again as a copy.
-PackageMoveOutcome MovePackage(const wchar_t* source, const wchar_t* target);
+// Copies the package through `heldPackage` (read from its start) into a new
+// file of `folder` (ending in "\") under a temporary name, then renames that
+// copy over `folder` + `name`, replacing whatever has that name (a planted
+// link included, which is replaced rather than written through). A failed
+// step deletes the copy.
+PackageMoveOutcome CopyPackageBeside(HANDLE heldPackage, const std::wstring& folder, const wchar_t* name);
 
 #endif  // BASTION_SRC_VTDROPPER_PACKAGE_MOVE_H_

@@ -2,13 +2,9 @@
 
 #include <stdio.h>
 
-bool NeedsCopyAllowedRetry(unsigned long firstMoveError) {
-  return firstMoveError == kErrorNotSameDevice;
-}
-
 std::string PackageMoveFailureMessage(const PackageMoveOutcome& outcome) {
   if (outcome.moved()) return {};
-  if (outcome.copyTried) return "Failed to copy BSX.msi from temp folder\n";
+  if (outcome.copyFailed) return "Failed to copy BSX.msi from temp folder\n";
   // The message ends in a blank and the format adds one: two blanks before
   // the code is the line's established form.
   char line[128];

@@ -5,17 +5,11 @@
 
 #include <string>
 
-// The system's code for a move between two volumes.
-inline constexpr unsigned long kErrorNotSameDevice = 17;
-
 struct PackageMoveOutcome {
-  unsigned long error = 0;   // 0 when the package was moved
-  bool copyTried = false;    // the copy-allowed second move was made
+  unsigned long error = 0;   // 0 when the package is in place; else the system's error
+  bool copyFailed = false;   // the copy failed, rather than the rename over the target
   bool moved() const { return error == 0; }
 };
-
-// A plain move fails between volumes; only then is a copy worth trying.
-bool NeedsCopyAllowedRetry(unsigned long firstMoveError);
 
 // The standard-error line for a failed move, empty for a successful one.
 std::string PackageMoveFailureMessage(const PackageMoveOutcome& outcome);

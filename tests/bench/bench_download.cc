@@ -34,21 +34,22 @@ std::wstring TempPath(const wchar_t* name) {
   return std::wstring(folder) + name;
 }
 
-LONGLONG FileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 double g_connectSeconds = 0;  // the last construction of ours
 
-// Ours: returns the bytes written, -1 on failure.
-LONGLONG Ours(const wchar_t* path, const std::wstring& file) {
+// Ours, as the product does it: a new temporary file, the download with its
+// digest, and the checked hold. Returns the bytes held, -1 on failure.
+LONGLONG Ours(const wchar_t* path) {
   double t0 = Seconds();
   HTTPHelper helper(L"localhost", path, ServerCertificateCheck(), true);
   g_connectSeconds = Seconds() - t0;
-  if (!helper.DownloadFile(file.c_str(), [](DWORD) {}, true)) return -1;
-  return FileSize(file);
+  TemporaryFile file(L"%temp%");
+  file.Create();
+  HeldPackage package;
+  if (!helper.DownloadFile(file, [](DWORD) {}) || !file.Hold(package)) return -1;
+  LARGE_INTEGER size = {};
+  GetFileSizeEx(package.handle.Get(), &size);
+  package.Discard();
+  return size.QuadPart;
 }
 
 // The platform's limit: the same request and the same read loop, written
@@ -87,14 +88,14 @@ LONGLONG Bare(const wchar_t* path, const std::wstring& file) {
 int Throughput(const wchar_t* path) {
   std::wstring file = TempPath(L"bench_download.bin");
   // One warm-up of each, so neither pays for loading and TLS set-up alone.
-  Ours(L"/size/1048576", file);
+  Ours(L"/size/1048576");
   Bare(L"/size/1048576", file);
   constexpr int kRounds = 5;
   std::vector<double> ratios;
   double bestOurs = 0, bestBare = 0;
   for (int round = 0; round < kRounds; ++round) {
     double t0 = Seconds();
-    LONGLONG a = Ours(path, file);
+    LONGLONG a = Ours(path);
     double t1 = Seconds();
     LONGLONG b = Bare(path, file);
     double t2 = Seconds();
@@ -118,9 +119,7 @@ int Throughput(const wchar_t* path) {
 }
 
 int Memory(const wchar_t* path) {
-  std::wstring file = TempPath(L"bench_memory.bin");
-  LONGLONG bytes = Ours(path, file);
-  DeleteFileW(file.c_str());
+  LONGLONG bytes = Ours(path);
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof(counters);
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));

@@ -16,6 +16,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from fixture import config_xml, shared_fixture  # noqa: E402
+from packages import build_agent_msi, sign  # noqa: E402
 from wine import WINE  # noqa: E402
 
 SOURCE = Path(os.environ.get("BASTION_SOURCE_DIR", Path(__file__).resolve().parents[2]))
@@ -45,10 +46,35 @@ def url(path):
     return "https://localhost" + path
 
 
+def is_uuid_name(name):
+    return re.fullmatch(r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}", name) is not None
+
+
+def staged():
+    """The staging folders under the machine's temporary folder, with their files.
+    Wine's token counts as elevated, so every run stages there."""
+    machine_temp = fx.drive_c("windows", "temp")
+    return {p.name: sorted(f.name for f in p.iterdir()) for p in machine_temp.iterdir()
+            if p.is_dir() and is_uuid_name(p.name)}
+
+
+def user_temp_packages():
+    return [p.name for p in fx.drive_c("users", "root", "Temp").iterdir() if is_uuid_name(p.name)]
+
+
 class E2ECase(unittest.TestCase):
     def setUp(self):
         fx.reset()
         fx.requests.write_text("")
+        self.staged_before = staged()
+
+    def new_staging(self):
+        """Staging folders this test's runs left, with their files."""
+        return {name: files for name, files in staged().items() if name not in self.staged_before}
+
+    def assertNothingLeftBehind(self):
+        self.assertEqual(self.new_staging(), {})
+        self.assertEqual(user_temp_packages(), [])
 
     def requests(self):
         return [line.split()[1] for line in fx.requests.read_text().splitlines() if line.strip()]
@@ -89,8 +115,14 @@ class InstallationMode(E2ECase):
         self.assertEqual(fx.vpn_value(), VPN)
         self.assertTrue((fx.agent_dir / "bxag.exe").is_file())
         self.assertLogInOrder("Starting", "Bastion Setup: Found an URL: " + url("/files/install.msi"),
-                              "Temp file was generated in temp folder C:\\", "BSX.msi downloaded",
+                              "Temp file was generated in temp folder C:\\windows\\Temp\\", "BSX.msi downloaded",
                               "BSX.msi verified", "config.dat saved")
+        # The installed package stays staged: Windows Installer may need its source.
+        left = self.new_staging()
+        self.assertEqual(len(left), 1)
+        [files] = left.values()
+        self.assertEqual(len(files), 1)
+        self.assertTrue(is_uuid_name(files[0]))
 
         # The tests run without DISPLAY: Wine can make no window, so the
         # message box this run shows on an interactive station (and under
@@ -119,7 +151,7 @@ class InstallationMode(E2ECase):
         self.assertIsNone(fx.vpn_value())
         self.assertTrue((fx.agent_dir / "bxag.exe").is_file())
 
-    def test_a_temporary_folder_with_a_blank_still_installs(self):
+    def test_an_elevated_run_stages_in_a_private_folder_whatever_temp_says(self):
         fx.agent_msi("blank.msi")
         exe = fx.stub("blank", config_xml(url("/files/blank.msi"), AG_CONFIG, VPN))
         blank = fx.drive_c("temp with blank")
@@ -134,7 +166,8 @@ class InstallationMode(E2ECase):
             for name, value in saved.items():
                 set_user_environment(name, value)
         self.assertEqual((run.code, run.stderr), (0, ""))
-        self.assertLogInOrder("Temp file was generated in temp folder C:\\temp with blank\\", "BSX.msi verified")
+        self.assertLogInOrder("Temp file was generated in temp folder C:\\windows\\Temp\\", "BSX.msi verified")
+        self.assertEqual(list(blank.iterdir()), [])
         self.assertTrue((fx.agent_dir / "bxag.exe").is_file())
 
 
@@ -149,6 +182,8 @@ class CreatePackageMode(E2ECase):
         self.assertTrue(package.is_file())
         self.assertFalse((exe.parent / "config.dat").exists())
         self.assertEqual(sorted(p.name for p in exe.parent.iterdir()), ["BSX.msi", "BastionSetup.exe"])
+        # The package moved beside the stub; its staging folder went with it.
+        self.assertNothingLeftBehind()
 
         # Exporting the Binary table also writes its streams into ./Binary.
         scratch = WORK / "msiinfo"
@@ -229,6 +264,8 @@ class FailureMatrix(E2ECase):
         # The trust verdict: TRUST_E_NOSIGNATURE.
         self.assertFailedBeforeConfig(fx.wine.run(exe), VERIFY_FAILED, "0x800B0100")
         self.assertEqual(self.requests(), ["/files/unsigned.msi"])
+        # A rejected package is deleted.
+        self.assertNothingLeftBehind()
 
     def test_an_error_page_is_downloaded_then_rejected_by_the_signature_check(self):
         for status in (404, 500):
@@ -252,6 +289,8 @@ class FailureMatrix(E2ECase):
         # Without a window the pauses between attempts are 1, 2, 4 and 8 s.
         self.assertGreaterEqual(elapsed, 15)
         self.assertNotIn("BSX.msi downloaded", fx.log_text())
+        # Five cut downloads leave no partial file.
+        self.assertNothingLeftBehind()
 
     def test_another_installation_in_progress_ends_with_1618(self):
         fx.agent_msi("busy.msi")
@@ -283,24 +322,82 @@ class FailureMatrix(E2ECase):
 
 
 class PackageHold(E2ECase):
-    def test_the_package_cannot_be_swapped_while_the_installer_runs(self):
-        # The prefix's msiexec.exe is replaced by a stand-in that tries, as
-        # any process of the user could, to rename, overwrite, replace and
-        # delete the package it is handed, then ends with 3010 (reboot
-        # required). Its read shows the installer itself can still open it.
-        fx.agent_msi("hold.msi")
-        exe = fx.stub("hold", config_xml(url("/files/hold.msi"), AG_CONFIG, VPN))
+    """Another process of the user against the package: during the download,
+    after it, and while the installer runs. A try may fail, or end the
+    attempt it hit; a package put in place of the download is never verified
+    or installed."""
+
+    def run_attacked(self, name, by_handle=False):
+        # The prefix's msiexec.exe is replaced by a stand-in that tries the
+        # same while it runs, then ends with 3010 (reboot required). Its read
+        # shows the installer itself can still open the package.
+        fx.agent_msi(name)
+        exe = fx.stub(name.split(".")[0], config_xml(url("/slowfiles/" + name), AG_CONFIG, VPN))
+        # Signed like the real one, so only the hold stands in its way.
+        (WORK / "msi" / "other").mkdir(parents=True, exist_ok=True)
+        other = build_agent_msi(WORK / "msi" / "other" / "other.msi", BUILD / "tests" / "exit_code_runner.exe")
+        sign(other, fx.codesign / "codesign-chain.pem", fx.codesign / "codesign.key")
         msiexec = fx.drive_c("windows", "system32", "msiexec.exe")
         original = msiexec.read_bytes()
         report = fx.drive_c("users", "root", "Temp", "hold_report.txt")
         report.unlink(missing_ok=True)
+        self.given = fx.drive_c("users", "root", "Temp", "hold_package.msi")
+        self.given.unlink(missing_ok=True)
+        stop = WORK / "attacker.stop"
+        stop.unlink(missing_ok=True)
+        attacks = WORK / "attacker.txt"
+        attacks.unlink(missing_ok=True)
+        # The stand-in stops it while the hold still stands; without an
+        # installer run the test stops it once the run is over. After the
+        # run the package is no longer held, and only the access list, which
+        # Wine does not enforce, keeps others out.
+        attacker = subprocess.Popen(
+            [WINE, str(BUILD / "tests" / "package_attacker.exe"), *(["--by-handle"] if by_handle else []),
+             "C:\\windows\\temp", fx.wine.path(other), fx.wine.path(attacks), fx.wine.path(stop)],
+            env=fx.wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         msiexec.write_bytes((BUILD / "tests" / "installer_stand_in.exe").read_bytes())
         try:
-            run = fx.wine.run(exe, env={"WINEDLLOVERRIDES": "mscoree,mshtml=;msiexec.exe=n"})
+            run = fx.wine.run(exe, env={"WINEDLLOVERRIDES": "mscoree,mshtml=;msiexec.exe=n",
+                                        "BASTION_ATTACKER_STOP": fx.wine.path(stop),
+                                        "BASTION_ATTACKER_REPORT": fx.wine.path(attacks)})
         finally:
             msiexec.write_bytes(original)
+            stop.write_text("")
+            attacker.wait(timeout=120)
+        print("\n%s: %s" % (name, attacks.read_text().strip()), file=sys.stderr)
+        return run, report, attacks.read_text()
+
+    def test_by_name_the_package_can_be_read_but_not_changed(self):
+        run, report, attacks = self.run_attacked("hold.msi")
+        counts = dict(item.split("=") for item in attacks.split())
+        self.assertGreater(int(counts.pop("seen")), 0)
+        # A try that hits the moment between the writer and the hold (shared
+        # for all, as the derivation needs) fails that attempt; the next one
+        # goes through.
         self.assertEqual((run.code, run.stderr), (3010, ""))
-        self.assertEqual(report.read_text().strip(), "read=1 rename=0 overwrite=0 replace=0 delete=0")
+        if any(int(n) for n in counts.values()):
+            self.assertGreater(len(self.requests()), 1)
+        lines = report.read_text().splitlines()
+        self.assertEqual(lines[0], "read=1 rename=0 overwrite=0 replace=0 delete=0")
+        self.assertRegex(lines[1], r"^C:\\windows\\Temp\\[0-9a-f-]{36}\\[0-9a-f-]{36}$")
+        self.assertEqual(self.given.read_bytes(), (fx.files / "hold.msi").read_bytes())
+
+    def test_a_package_swapped_in_is_never_verified_or_installed(self):
+        # Wine lets a process rename a file through a read-only handle, which
+        # Windows refuses, and reopens by name: the package can be swapped
+        # under Wine. The run must then fail the attempts, never use the
+        # other package.
+        run, report, attacks = self.run_attacked("swap.msi", by_handle=True)
+        self.assertNotIn("seen=0 ", attacks)
+        if run.code == 3010:
+            self.assertEqual(run.stderr, "")
+            self.assertTrue(report.read_text().startswith("read=1 rename=0 overwrite=0 replace=0 delete=0"))
+            self.assertEqual(self.given.read_bytes(), (fx.files / "swap.msi").read_bytes())
+        else:
+            self.assertEqual((run.code, run.stderr), (1603, DOWNLOAD_FAILED))
+            self.assertNotIn("BSX.msi verified", fx.log_text())
+            self.assertFalse(report.exists())
+            self.assertFalse(self.given.exists())
 
 
 if __name__ == "__main__":

@@ -1,9 +1,11 @@
 // Stands in for msiexec.exe in the package-hold test: it is given the
 // installer's command line ("/i "<package>" /qn"), tries what another
 // process of the same user could do to the package while the installer
-// runs, and writes what happened to "<package folder>\hold_report.txt":
+// runs, and writes what happened to "%TEMP%\hold_report.txt":
 //   read=<0|1> rename=<0|1> overwrite=<0|1> replace=<0|1> delete=<0|1>
-// (1: the attempt succeeded). It ends with 3010, a code the caller must pass on.
+// (1: the attempt succeeded), then the package path on a line of its own;
+// a copy of the package it read goes to "%TEMP%\hold_package.msi".
+// It ends with 3010, a code the caller must pass on.
 #include <windows.h>
 
 #include <stdio.h>
@@ -15,9 +17,21 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring package = argv[2];
   const std::wstring folder = package.substr(0, package.find_last_of(L'\\') + 1);
 
+  wchar_t temp[MAX_PATH];
+  DWORD length = GetTempPathW(MAX_PATH, temp);
+  if (length == 0 || length >= MAX_PATH) return 5;
+  // What it was given to install, kept for the test to compare.
   HANDLE reader = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   const bool read = reader != INVALID_HANDLE_VALUE;
-  if (read) CloseHandle(reader);
+  if (read) {
+    HANDLE copy = CreateFileW((std::wstring(temp) + L"hold_package.msi").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+    char buffer[65536];
+    DWORD got = 0, done = 0;
+    while (ReadFile(reader, buffer, sizeof(buffer), &got, nullptr) && got > 0) WriteFile(copy, buffer, got, &done, nullptr);
+    CloseHandle(copy);
+    CloseHandle(reader);
+  }
   const std::wstring moved = package + L".swapped";
   const bool rename = MoveFileExW(package.c_str(), moved.c_str(), 0) != FALSE;
   if (rename) MoveFileExW(moved.c_str(), package.c_str(), 0);
@@ -36,10 +50,21 @@ int wmain(int argc, wchar_t** argv) {
   const bool remove = deleter != INVALID_HANDLE_VALUE;
   if (remove) CloseHandle(deleter);
 
-  FILE* report = _wfopen((folder + L"hold_report.txt").c_str(), L"w");
+  // With an attacker process beside it (tests/helpers/package_attacker.cc),
+  // named by BASTION_ATTACKER_STOP and BASTION_ATTACKER_REPORT: it is
+  // stopped, and its report awaited, while the package is still held.
+  wchar_t stop[MAX_PATH], attacks[MAX_PATH];
+  if (GetEnvironmentVariableW(L"BASTION_ATTACKER_STOP", stop, MAX_PATH) > 0 &&
+      GetEnvironmentVariableW(L"BASTION_ATTACKER_REPORT", attacks, MAX_PATH) > 0) {
+    HANDLE stopFile = CreateFileW(stop, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (stopFile != INVALID_HANDLE_VALUE) CloseHandle(stopFile);
+    while (GetFileAttributesW(attacks) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+  }
+
+  FILE* report = _wfopen((std::wstring(temp) + L"hold_report.txt").c_str(), L"w");
   if (report == nullptr) return 5;
-  fprintf(report, "read=%d rename=%d overwrite=%d replace=%d delete=%d\n", read, rename, overwrite, replace,
-          remove);
+  fprintf(report, "read=%d rename=%d overwrite=%d replace=%d delete=%d\n%ls\n", read, rename, overwrite, replace,
+          remove, package.c_str());
   fclose(report);
   return 3010;
 }

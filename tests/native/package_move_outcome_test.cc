@@ -4,18 +4,10 @@
 
 namespace {
 
-TEST(PackageMoveOutcomeTest, OnlyAMoveBetweenVolumesIsRetriedAsACopy) {
-  EXPECT_TRUE(NeedsCopyAllowedRetry(17));
-  EXPECT_FALSE(NeedsCopyAllowedRetry(0));
-  EXPECT_FALSE(NeedsCopyAllowedRetry(5));    // access denied
-  EXPECT_FALSE(NeedsCopyAllowedRetry(32));   // sharing violation
-  EXPECT_FALSE(NeedsCopyAllowedRetry(183));  // already exists
-}
-
 TEST(PackageMoveOutcomeTest, MessagesForEachWayOfFailing) {
   EXPECT_EQ(PackageMoveFailureMessage({0, false}), "");
   EXPECT_EQ(PackageMoveFailureMessage({0, true}), "");
-  // Two blanks before the code, one after it.
+  // The rename over BSX.msi: two blanks before the code, one after it.
   EXPECT_EQ(PackageMoveFailureMessage({5, false}), "Failed to copy BSX.msi from temp folder with error:  5 \n");
   EXPECT_EQ(PackageMoveFailureMessage({112, true}), "Failed to copy BSX.msi from temp folder\n");
 }

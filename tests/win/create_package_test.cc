@@ -59,7 +59,12 @@ class CreatePackageTest : public ::testing::Test {
     PackageRun run;
     TraceRecorder recorder;
     FILE* output = tmpfile();
-    RunResult result = CreateConfiguredPackage(temporary_, folder_, output);
+    // Held as after the download: read-only, shared for reading only.
+    HeldPackage package;
+    package.path = temporary_;
+    package.handle = ScopedHandle(
+        CreateFileW(temporary_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    RunResult result = CreateConfiguredPackage(package, folder_, output);
     fflush(output);
     rewind(output);
     char buffer[512];
@@ -140,37 +145,21 @@ TEST_F(CreatePackageTest, MissingConfigDatStopsAtTheInsert) {
   EXPECT_TRUE(PackageIsClosed());
 }
 
-TEST_F(CreatePackageTest, ReadOnlyPackageIsNotOpened) {
+TEST_F(CreatePackageTest, BSXInUseByAnotherProgramFailsTheMoveWithItsError) {
   Download(L"reconf.msi");
-  ASSERT_TRUE(SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_READONLY));
-  HANDLE probe = CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (probe != INVALID_HANDLE_VALUE) {
-    CloseHandle(probe);
-    // Wine keeps the attribute as missing write bits, which root ignores;
-    // PackageInUseIsNotOpened covers an unwritable package there.
-    GTEST_SKIP() << "a read-only file is writable here (Wine run as root)";
-  }
   SaveConfig();
-  PackageRun run = CreatePackage();
-  EXPECT_FALSE(run.created);
-  EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications\n");
-  EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 23}));
-  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
-}
-
-TEST_F(CreatePackageTest, PackageInUseIsNotOpened) {
-  Download(L"reconf.msi");
-  // Another program reads the package and lets it be moved, but not written.
-  HANDLE reader = CreateFileW(temporary_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(WriteFileBytes(package(), "an earlier BSX.msi"));
+  // Another program reads the old BSX.msi and does not let it be replaced.
+  HANDLE reader = CreateFileW(package().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  SaveConfig();
   PackageRun run = CreatePackage();
   CloseHandle(reader);
   EXPECT_FALSE(run.created);
-  EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications\n");
-  EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 23}));
-  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
+  EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder with error:  5 \n");
+  EXPECT_EQ(run.traces, std::vector<USHORT>{22});
+  EXPECT_EQ(ReadFileBytes(package()), "an earlier BSX.msi");
+  // The edits were never tried, so nothing cleans up config.dat.
+  EXPECT_TRUE(PathExists(folder_ + L"config.dat"));
 }
 
 TEST_F(CreatePackageTest, FileThatIsNoPackageIsNotOpened) {
@@ -183,18 +172,21 @@ TEST_F(CreatePackageTest, FileThatIsNoPackageIsNotOpened) {
   EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
 }
 
-TEST_F(CreatePackageTest, FailedMoveNamesTheErrorAndStopsBeforeTheEdits) {
-  SaveConfig();  // no package in the temporary folder
+TEST_F(CreatePackageTest, FailedCopyStopsBeforeTheEdits) {
+  Download(L"reconf.msi");
+  SaveConfig();
+  const std::wstring exeFolder = folder_;
+  folder_ += L"missing\\";  // nowhere to put the copy
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
-  EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder with error:  2 \n");
-  EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder\n");
+  EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(run.traces, std::vector<USHORT>{22});
-  // The edits were never tried, so nothing cleans up config.dat.
-  EXPECT_TRUE(PathExists(folder_ + L"config.dat"));
+  EXPECT_TRUE(PathExists(temporary_)) << "a package that did not get beside the executable is kept";
+  EXPECT_TRUE(PathExists(exeFolder + L"config.dat"));
 }
 
-TEST_F(CreatePackageTest, PackageMovedToAnotherVolumeIsCopiedAndConfigured) {
+TEST_F(CreatePackageTest, PackageOnAnotherVolumeIsCopiedAndConfigured) {
   // Z:\dev\shm is a tmpfs; the temporary folder is on the disk.
   folder_ = L"Z:\\dev\\shm\\bastion-createmsi\\";
   RemoveTree(folder_);

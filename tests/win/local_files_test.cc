@@ -1,7 +1,11 @@
 // The folder chain, config.dat writing and the package move on real files.
 #include <gtest/gtest.h>
 
+#include <wchar.h>
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Src/VTDropper/directory_chain.h"
 #include "Src/VTDropper/package_move.h"
@@ -95,41 +99,72 @@ TEST_F(LocalFilesTest, WriteReplacesAnExistingFileAndKeepsItOpenForTheCaller) {
   EXPECT_EQ(ReadFileBytes(path), "");
 }
 
-TEST_F(LocalFilesTest, MoveReplacesTheTargetOnOneVolume) {
-  ASSERT_TRUE(CreateDirectoryChain((base_ + L"exe\\").c_str()));
+// The package is held read-only and shared for reading only, as after its
+// download; the copy is made through that handle.
+HANDLE Hold(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+TEST_F(LocalFilesTest, CopyThroughTheHoldReplacesTheTarget) {
+  std::wstring exe = base_ + L"exe\\";
+  ASSERT_TRUE(CreateDirectoryChain(exe.c_str()));
   std::wstring source = base_ + L"download.tmp";
-  std::wstring target = base_ + L"exe\\BSX.msi";
   ASSERT_TRUE(WriteText(source, "new package"));
-  ASSERT_TRUE(WriteText(target, "old package from an earlier run"));
-  PackageMoveOutcome outcome = MovePackage(source.c_str(), target.c_str());
+  ASSERT_TRUE(WriteText(exe + L"BSX.msi", "old package from an earlier run, longer"));
+  HANDLE held = Hold(source);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  char skip[4];
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(held, skip, sizeof(skip), &got, nullptr));  // the copy starts at the start anyway
+  PackageMoveOutcome outcome = CopyPackageBeside(held, exe, L"BSX.msi");
+  CloseHandle(held);
   EXPECT_TRUE(outcome.moved());
-  EXPECT_FALSE(outcome.copyTried);
-  EXPECT_EQ(ReadFileBytes(target), "new package");
-  EXPECT_EQ(ReadFileBytes(source), "<missing>");
+  EXPECT_EQ(ReadFileBytes(exe + L"BSX.msi"), "new package");
+  EXPECT_EQ(Entries(exe), std::vector<std::wstring>{L"BSX.msi"});
+  EXPECT_EQ(ReadFileBytes(source), "new package") << "releasing and deleting the source is the caller's";
 }
 
-TEST_F(LocalFilesTest, MoveToAnotherVolumeFallsBackToACopy) {
-  // Z:\dev\shm is a tmpfs, the temporary folder lies on the disk.
-  std::wstring other = L"Z:\\dev\\shm\\bastion-files-move\\";
-  RemoveTree(other);
-  ASSERT_TRUE(CreateDirectoryChain(other.c_str()));
-  ASSERT_TRUE(CreateDirectoryChain(base_.c_str()));
+TEST_F(LocalFilesTest, FailedRenameOverTheTargetLeavesNoCopy) {
   std::wstring source = base_ + L"download.tmp";
-  std::wstring target = other + L"BSX.msi";
-  ASSERT_TRUE(WriteText(source, "package bytes"));
-  PackageMoveOutcome outcome = MovePackage(source.c_str(), target.c_str());
-  EXPECT_TRUE(outcome.moved());
-  EXPECT_TRUE(outcome.copyTried);
-  EXPECT_EQ(ReadFileBytes(target), "package bytes");
-  EXPECT_EQ(ReadFileBytes(source), "<missing>");
-  RemoveTree(other);
+  ASSERT_TRUE(WriteText(source, "package"));
+  ASSERT_TRUE(WriteText(base_ + L"BSX.msi", "in use"));
+  // Another program has BSX.msi open without sharing deletion.
+  HANDLE user = CreateFileW((base_ + L"BSX.msi").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(user, INVALID_HANDLE_VALUE);
+  HANDLE held = Hold(source);
+  PackageMoveOutcome outcome = CopyPackageBeside(held, base_, L"BSX.msi");
+  CloseHandle(held);
+  CloseHandle(user);
+  EXPECT_FALSE(outcome.moved());
+  EXPECT_FALSE(outcome.copyFailed);
+  EXPECT_NE(outcome.error, 0u);
+  EXPECT_EQ(ReadFileBytes(base_ + L"BSX.msi"), "in use");
+  std::vector<std::wstring> left = Entries(base_);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::wstring>{L"BSX.msi", L"download.tmp"}));
 }
 
-TEST_F(LocalFilesTest, MoveOfAMissingPackageReportsTheFirstError) {
-  ASSERT_TRUE(CreateDirectoryChain(base_.c_str()));
-  PackageMoveOutcome outcome = MovePackage((base_ + L"none.tmp").c_str(), (base_ + L"BSX.msi").c_str());
-  EXPECT_EQ(outcome.error, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(outcome.copyTried);
+TEST_F(LocalFilesTest, CopyIntoAMissingFolderFailsAsACopy) {
+  std::wstring source = base_ + L"download.tmp";
+  ASSERT_TRUE(WriteText(source, "package"));
+  HANDLE held = Hold(source);
+  PackageMoveOutcome outcome = CopyPackageBeside(held, base_ + L"missing\\", L"BSX.msi");
+  CloseHandle(held);
+  EXPECT_TRUE(outcome.copyFailed);
+  EXPECT_EQ(outcome.error, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,7 +43,23 @@ LONGLONG FileSize(const std::wstring& path) {
   return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-TEST(TemporaryFile, CreatesFreshEmptyFilesThatOutliveTheObject) {
+bool CanOpen(const std::wstring& path, DWORD access) {
+  HANDLE h = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+std::string ReadThrough(HANDLE file) {
+  std::string bytes;
+  char buffer[256];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+TEST(TemporaryFile, FreshFilesGoWithTheObjectUnlessHeld) {
   wchar_t expected[MAX_PATH];
   ASSERT_NE(ExpandEnvironmentStringsW(L"%temp%", expected, MAX_PATH), 0u);
   std::wstring first, second;
@@ -60,15 +79,105 @@ TEST(TemporaryFile, CreatesFreshEmptyFilesThatOutliveTheObject) {
     EXPECT_EQ(a.path(), a.folder() + L"\\" + a.name());
     first = a.path();
     second = b.path();
-    // Held open without sharing until the object goes.
-    HANDLE h = CreateFileW(first.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    ASSERT_TRUE(a.Write("partial", 7));
+    // While written, others may read but not write, rename or delete it.
+    EXPECT_EQ(FileSize(first), 7);
+    EXPECT_TRUE(CanOpen(first, GENERIC_READ));
+    EXPECT_FALSE(CanOpen(first, GENERIC_WRITE));
+    EXPECT_FALSE(CanOpen(first, DELETE));
+    EXPECT_FALSE(MoveFileExW(first.c_str(), (first + L".moved").c_str(), 0));
   }
-  EXPECT_EQ(FileSize(first), 0);
-  EXPECT_EQ(FileSize(second), 0);
-  DeleteFileW(first.c_str());
-  DeleteFileW(second.c_str());
+  // A failed or cut download leaves nothing behind.
+  EXPECT_EQ(FileSize(first), -1);
+  EXPECT_EQ(FileSize(second), -1);
+}
+
+TEST(TemporaryFile, HoldIsReadOnlyAndSharedForReadingOnly) {
+  HeldPackage package;
+  {
+    TemporaryFile file(L"%temp%");
+    file.Create();
+    ASSERT_TRUE(file.Write("package ", 8));
+    ASSERT_TRUE(file.Write("bytes", 5));
+    ASSERT_TRUE(file.Hold(package));
+    EXPECT_EQ(package.path, file.path());
+  }
+  // The file outlives the object; the hold reads it from the start.
+  EXPECT_EQ(ReadThrough(package.handle.Get()), "package bytes");
+  EXPECT_TRUE(CanOpen(package.path, GENERIC_READ));
+  HANDLE denyWrite = CreateFileW(package.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+  EXPECT_NE(denyWrite, INVALID_HANDLE_VALUE) << "a reader that denies writing must get in";
+  if (denyWrite != INVALID_HANDLE_VALUE) CloseHandle(denyWrite);
+  EXPECT_FALSE(CanOpen(package.path, GENERIC_WRITE));
+  EXPECT_FALSE(MoveFileExW(package.path.c_str(), (package.path + L".moved").c_str(), 0));
+  EXPECT_FALSE(DeleteFileW(package.path.c_str()));
+  std::wstring path = package.path;
+  package.Discard();
+  EXPECT_EQ(FileSize(path), -1);
+}
+
+// Wine renames a file through a handle opened without DELETE access, which
+// Windows refuses, and its ReOpenFile reopens by the original name: there a
+// file put in the package's place would be what the hold gets. The check of
+// identity and content must catch it. On Windows the rename fails and the
+// hold is the written file.
+TEST(TemporaryFile, AFileSwappedInBeforeTheHoldIsNeverHeld) {
+  TemporaryFile file(L"%temp%");
+  file.Create();
+  ASSERT_TRUE(file.Write("genuine", 7));
+  const std::wstring moved = file.path() + L".moved";
+  HANDLE reader = CreateFileW(file.path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  std::vector<BYTE> rename(sizeof(FILE_RENAME_INFO) + moved.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(rename.data());
+  info->FileNameLength = static_cast<DWORD>(moved.size() * sizeof(wchar_t));
+  memcpy(info->FileName, moved.c_str(), info->FileNameLength + sizeof(wchar_t));
+  const bool renamed =
+      SetFileInformationByHandle(reader, FileRenameInfo, info, static_cast<DWORD>(rename.size())) != FALSE;
+  CloseHandle(reader);
+  HeldPackage package;
+  if (!renamed) {
+    ASSERT_TRUE(file.Hold(package));
+    EXPECT_EQ(ReadThrough(package.handle.Get()), "genuine");
+    package.Discard();
+    return;
+  }
+  // The same bytes under the old name: only the identity tells them apart.
+  HANDLE other = CreateFileW(file.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  DWORD done = 0;
+  WriteFile(other, "genuine", 7, &done, nullptr);
+  CloseHandle(other);
+  EXPECT_FALSE(file.Hold(package));
+  EXPECT_EQ(file.lastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
+  EXPECT_FALSE(package.handle.IsValid());
+  EXPECT_EQ(FileSize(file.path()), -1) << "the swapped-in file is deleted";
+  DeleteFileW(moved.c_str());
+}
+
+TEST(TemporaryFile, CheckRefusesOtherContentAndOtherFiles) {
+  HeldPackage package;
+  TemporaryFile file(L"%temp%");
+  file.Create();
+  ASSERT_TRUE(file.Write("abc", 3));
+  ASSERT_TRUE(file.Hold(package));
+  BY_HANDLE_FILE_INFORMATION info;
+  ASSERT_TRUE(GetFileInformationByHandle(package.handle.Get(), &info));
+  const FileIdentity identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  Sha256Digest digest;
+  Sha256 abc;
+  ASSERT_TRUE(abc.Update("abc", 3));
+  ASSERT_TRUE(abc.Finish(digest));
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), identity, digest), 0u);
+  Sha256Digest other = digest;
+  other[31] ^= 1;
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), identity, other), static_cast<DWORD>(ERROR_FILE_INVALID));
+  FileIdentity elsewhere = identity;
+  elsewhere.indexLow ^= 1;
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), elsewhere, digest), static_cast<DWORD>(ERROR_FILE_INVALID));
+  package.Discard();
 }
 
 TEST(TemporaryFile, UndefinedTempStaysLiteralAndCreationFailsWithThePathError) {

@@ -65,6 +65,17 @@ TEST(VerifyCodeSignatureTest, TheHandleNotThePathDecides) {
   CloseHandle(signedFile);
 }
 
+// The package is checked through its hold: read-only, shared for reading only.
+TEST(VerifyCodeSignatureTest, SignedPackageIsTrustedThroughItsHold) {
+  const std::wstring package = TestDirectory() + L"\\msi\\reconf_signed.msi";
+  HANDLE held = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  LONG status = 1;
+  EXPECT_TRUE(VerifyCodeSignature(package.c_str(), status, held));
+  EXPECT_EQ(status, 0);
+  CloseHandle(held);
+}
+
 TEST(VerifyCodeSignatureTest, MissingFileIsNotTrusted) {
   LONG status = 0;
   EXPECT_FALSE(VerifyCodeSignature(FixturePath(L"no-such-file.exe").c_str(), status));

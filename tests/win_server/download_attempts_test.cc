@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "win/trace_recorder.h"
 #include "win_server/server_fixture.h"
@@ -74,8 +76,8 @@ void WINAPI FakeSleep(DWORD ms) { g_page->sleeps.push_back(ms); }
 
 class DownloadAttemptsTest : public ::testing::Test {
  protected:
-  // Every attempt leaves a file in TEMP: the tests give it a folder of their
-  // own and empty it afterwards.
+  // The tests give TEMP a folder of their own, to see what attempts leave
+  // there, and empty it afterwards.
   void SetUp() override {
     page_.recorder = &recorder_;
     g_page = &page_;
@@ -89,6 +91,7 @@ class DownloadAttemptsTest : public ::testing::Test {
     SetEnvironmentVariableW(L"TEMP", folder_.c_str());
   }
   void TearDown() override {
+    package_.Discard();
     CloseHandle(retry_);
     if (page_.closed != nullptr) CloseHandle(page_.closed);
     g_page = nullptr;
@@ -107,7 +110,7 @@ class DownloadAttemptsTest : public ::testing::Test {
 
   bool Run(const wchar_t* path, const ServerCertificateCheck& check = {}, bool useSystemTrust = true) {
     DownloadPage page{FakeRunCommand, FakeWindow, FakeClosedEvent, FakeRetryShown, FakeSleep, page_.attended};
-    return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, packagePath_);
+    return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, L"%temp%", package_);
   }
 
   // Index of the first trace message `number` of the procedure.
@@ -118,6 +121,19 @@ class DownloadAttemptsTest : public ::testing::Test {
     return SIZE_MAX;
   }
 
+  // The files in the test's TEMP folder.
+  std::vector<std::wstring> Files() const {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(folder_ + L"\\" + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+  }
+  int FilesLeft() const { return static_cast<int>(Files().size()); }
   // Presses RETRY whenever the page shows the failure text.
   void PressRetryOnFailure() {
     page_.onCall = [this](const PageCall& c) {
@@ -128,7 +144,7 @@ class DownloadAttemptsTest : public ::testing::Test {
   TraceRecorder recorder_;
   FakePage page_;
   HANDLE retry_ = nullptr;
-  std::wstring packagePath_;
+  HeldPackage package_;
   std::wstring savedTemp_;
   std::wstring folder_;
 };
@@ -140,7 +156,7 @@ ServerCertificateCheck Refuse() {
 TEST_F(DownloadAttemptsTest, SmallDownloadGetsAll102StepsAfterTheTransfer) {
   LogCapture log;
   ASSERT_TRUE(Run(L"/size/100000"));  // about seven chunks
-  EXPECT_EQ(ReadWholeFile(packagePath_), Pattern(100000));
+  EXPECT_EQ(ReadWholeFile(package_.path), Pattern(100000));
   EXPECT_EQ(page_.StatusTexts(),
             (std::vector<std::wstring>{L"Initial Client: Downloading...", L"Initial Client: Installing..."}));
   EXPECT_EQ(page_.Steps(), 102);
@@ -154,10 +170,10 @@ TEST_F(DownloadAttemptsTest, SmallDownloadGetsAll102StepsAfterTheTransfer) {
   EXPECT_EQ(recorder_.Numbers(kProcedureGuid), (std::vector<USHORT>{17, 18, 19}));
   EXPECT_EQ(page_.Count(L"ForceRetry"), 0);
 
-  std::string path8(packagePath_.begin(), packagePath_.end());  // ASCII temp folder
+  std::string path8(package_.path.begin(), package_.path.end());  // ASCII temp folder
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"[InstallProcedure] Temp file was generated in temp folder " + path8,
                                                    "[InstallProcedure] BSX.msi downloaded"}));
-  EXPECT_EQ(packagePath_.size(), wcslen(L"\\") + 36 + (packagePath_.rfind(L'\\')));
+  EXPECT_EQ(package_.path.size(), wcslen(L"\\") + 36 + (package_.path.rfind(L'\\')));
 }
 
 TEST_F(DownloadAttemptsTest, LongTransferMakesItsStepsDuringTheDownloadAndNoneAfter) {
@@ -188,10 +204,11 @@ TEST_F(DownloadAttemptsTest, FiveFailuresWithFiveRetryPressesFail) {
   // Every press was consumed by a wait: five waits.
   EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_TRUE(page_.sleeps.empty());
-  // Each attempt made a file of its own; the last one's path is kept.
+  // Each attempt made a file of its own and deleted it.
   std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
   EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 5);
-  EXPECT_FALSE(packagePath_.empty());
+  EXPECT_TRUE(package_.path.empty());
+  EXPECT_EQ(FilesLeft(), 0);
 }
 
 TEST_F(DownloadAttemptsTest, WithoutAWindowTheAttemptsBackOffAndNeverWait) {
@@ -247,27 +264,23 @@ TEST_F(DownloadAttemptsTest, ClosingTheWindowDuringAWaitEndsItAndTheRestBacksOff
   EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{4000, 8000}));
 }
 
-TEST_F(DownloadAttemptsTest, AttemptWithoutANewFileReusesThePreviousPath) {
-  ScratchFile unused(L"unused");
+TEST_F(DownloadAttemptsTest, AnAttemptWithoutANewFileFailsAndCutDownloadsLeaveNothing) {
   wchar_t temp[MAX_PATH];
   ASSERT_GT(GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH), 0u);
-  // The first attempt is refused; from then on TEMP names a missing folder.
-  bool refuse = true;
-  ServerCertificateCheck check = [&refuse](PCCERT_CONTEXT) { return !refuse; };
-  page_.onCall = [this, &refuse](const PageCall& c) {
+  // The first attempt is cut short; from then on TEMP names a missing folder,
+  // and no earlier file is taken up again.
+  page_.onCall = [this](const PageCall& c) {
     if (c.function == L"SetStatusBoxForInitialClient" && c.args.at(0) == kFailedText) {
       SetEnvironmentVariableW(L"TEMP", L"C:\\no-such-folder-for-bastion-tests");
-      refuse = false;
       SetEvent(retry_);
     }
   };
-  bool ok = Run(L"/size/4000", check, false);
+  bool ok = Run(L"/drop/100000");
   SetEnvironmentVariableW(L"TEMP", temp);
-  ASSERT_TRUE(ok);
+  EXPECT_FALSE(ok);
   std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
   EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 1);
-  EXPECT_EQ(packagePath_.substr(0, wcslen(temp)), temp);
-  EXPECT_EQ(ReadWholeFile(packagePath_), Pattern(4000));
+  EXPECT_EQ(FilesLeft(), 0);
 }
 
 TEST_F(DownloadAttemptsTest, FailedFirstAttemptThenSuccess) {

@@ -35,16 +35,15 @@ struct Download {
 };
 
 Download Fetch(const wchar_t* path, bool useSystemTrust = true, ServerCertificateCheck check = {}) {
-  ScratchFile file(L"bastion_http_helper_test.bin");
+  TemporaryFile file(L"%temp%");
+  file.Create();
   Download d;
   HTTPHelper helper(L"localhost", path, check, useSystemTrust);
   d.connected = helper.connected();
-  d.ok = helper.DownloadFile(file.path().c_str(),
-                             [&d](DWORD available) {
-                               d.reported += available;
-                               ++d.calls;
-                             },
-                             true);
+  d.ok = helper.DownloadFile(file, [&d](DWORD available) {
+    d.reported += available;
+    ++d.calls;
+  });
   d.body = ReadWholeFile(file.path());
   return d;
 }
@@ -113,10 +112,11 @@ TEST(HTTPHelperServer, ABodyCutShortFailsTheDownload) {
 TEST(HTTPHelperServer, NoResponseIsNoDownload) {
   LogCapture log;
   TraceRecorder recorder;
-  ScratchFile file(L"bastion_noresponse.bin");
+  TemporaryFile file(L"%temp%");
+  file.Create();
   HTTPHelper helper(L"localhost", L"/close", ServerCertificateCheck(), true);
   EXPECT_TRUE(helper.connected());
-  EXPECT_FALSE(helper.DownloadFile(file.path().c_str(), [](DWORD) {}, true));
+  EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) {}));
   const TraceRecord& last = recorder.records().back();
   ASSERT_TRUE(last.number == 21 || last.number == 25) << last.number;
   std::string text = last.number == 21 ? "HTTPHelper ImpWinHttpQueryDataAvailable failed: "
@@ -138,12 +138,13 @@ TEST(HTTPHelperServer, PinnedServerCertificateIsAcceptedByTheCheck) {
   int calls = 0;
   std::vector<BYTE> der = ServerCertificate();
   ASSERT_FALSE(der.empty());
-  ScratchFile file(L"bastion_pinned.bin");
+  TemporaryFile file(L"%temp%");
+  file.Create();
   HTTPHelper helper(L"localhost", L"/size/5000", AcceptOnly(der, &calls), false);
   EXPECT_TRUE(helper.connected());
   EXPECT_TRUE(helper.certificateAccepted());
   EXPECT_GE(calls, 1);
-  EXPECT_TRUE(helper.DownloadFile(file.path().c_str(), [](DWORD) {}, true));
+  EXPECT_TRUE(helper.DownloadFile(file, [](DWORD) {}));
   EXPECT_EQ(ReadWholeFile(file.path()), Pattern(5000));
   EXPECT_EQ(recorder.Numbers(kHttpGuid), (std::vector<USHORT>{10, 11, 12, 13, 14, 15, 16}));
 }
@@ -151,16 +152,16 @@ TEST(HTTPHelperServer, PinnedServerCertificateIsAcceptedByTheCheck) {
 TEST(HTTPHelperServer, RefusedCertificateLeavesTheObjectUnconnectedAndWritesNothing) {
   LogCapture log;
   TraceRecorder recorder;
-  ScratchFile file(L"bastion_refused.bin");
+  TemporaryFile file(L"%temp%");
+  file.Create();
   size_t before = ServerRequests().size();
   {
     HTTPHelper helper(L"localhost", L"/size/5000", AcceptOnly({1, 2, 3}), false);
     EXPECT_FALSE(helper.connected());
     EXPECT_FALSE(helper.certificateAccepted());
-    EXPECT_FALSE(helper.DownloadFile(file.path().c_str(), [](DWORD) {}, true));
+    EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) {}));
   }
-  // Not even opened: the file was never made.
-  EXPECT_EQ(GetFileAttributesW(file.path().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(ReadWholeFile(file.path()).empty());
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{kLogPrefix + "HTTPHelper DownloadFile not connected"}));
   // One response, then no other proxy is tried.
   EXPECT_EQ(ServerRequests().size(), before + 1);
@@ -176,46 +177,27 @@ TEST(HTTPHelperServer, SystemTrustRefusesANameOutsideTheCertificate) {
   EXPECT_FALSE(helper.connected());
 }
 
-TEST(HTTPHelperServer, UnopenableFileIsLoggedWithItsPath) {
+TEST(HTTPHelperServer, AFileThatWasNotCreatedIsLoggedWithItsPath) {
   LogCapture log;
   TraceRecorder recorder;
+  TemporaryFile file(L"C:\\no-such-folder-\u00e9");
+  file.Create();
   HTTPHelper helper(L"localhost", L"/size/10", ServerCertificateCheck(), true);
   ASSERT_TRUE(helper.connected());
-  const wchar_t* path = L"C:\\no-such-folder-\u00e9\\x.bin";
-  EXPECT_FALSE(helper.DownloadFile(path, [](DWORD) {}, false));
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{kLogPrefix +
-                                                    "HTTPHelper DownloadFile cannot create: C:\\no-such-folder-\xc3\xa9\\x.bin"}));
+  EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) {}));
+  std::string name(file.name().begin(), file.name().end());
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{kLogPrefix + "HTTPHelper DownloadFile cannot create: "
+                                                                "C:\\no-such-folder-\xc3\xa9\\" + name}));
   const TraceRecord& last = recorder.records().back();
   EXPECT_EQ(last.number, 20);
-  EXPECT_EQ(last.Wide(0), path);
-}
-
-TEST(HTTPHelperServer, ExistingFileIsOverwrittenAndCutToTheBody) {
-  ScratchFile file(L"bastion_existing.bin");
-  {
-    HANDLE h = CreateFileW(file.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    std::vector<BYTE> old(50000, 0xEE);
-    DWORD done = 0;
-    WriteFile(h, old.data(), static_cast<DWORD>(old.size()), &done, nullptr);
-    CloseHandle(h);
-  }
-  HTTPHelper helper(L"localhost", L"/size/1000", ServerCertificateCheck(), true);
-  EXPECT_TRUE(helper.DownloadFile(file.path().c_str(), [](DWORD) {}, false));
-  EXPECT_EQ(ReadWholeFile(file.path()), Pattern(1000));
-}
-
-TEST(HTTPHelperServer, OpenExistingNeedsTheFile) {
-  ScratchFile file(L"bastion_absent.bin");
-  HTTPHelper helper(L"localhost", L"/size/10", ServerCertificateCheck(), true);
-  EXPECT_FALSE(helper.DownloadFile(file.path().c_str(), [](DWORD) {}, false));
-  EXPECT_EQ(GetFileAttributesW(file.path().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(last.Wide(0), file.path());
 }
 
 TEST(HTTPHelperServer, EmptyProgressCallableIsAProgrammingError) {
-  ScratchFile file(L"bastion_noprogress.bin");
+  TemporaryFile file(L"%temp%");
+  file.Create();
   HTTPHelper helper(L"localhost", L"/size/10", ServerCertificateCheck(), true);
-  EXPECT_THROW(helper.DownloadFile(file.path().c_str(), DownloadProgressCallback(), true),
-               std::bad_function_call);
+  EXPECT_THROW(helper.DownloadFile(file, DownloadProgressCallback()), std::bad_function_call);
 }
 
 TEST(HTTPHelperServer, UnknownHostLeavesTheObjectUnconnected) {

@@ -31,8 +31,9 @@ std::wstring ServerFile(const wchar_t* name) {
 
 std::vector<BYTE> ReadWholeFile(const std::wstring& path) {
   std::vector<BYTE> data;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  // Shares deletion too: a download's file is open with delete access.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return data;
   BYTE buffer[65536];
   DWORD read = 0;
