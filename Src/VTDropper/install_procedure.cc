@@ -36,6 +36,7 @@
 #include "ui/progress_window.h"
 #include "verification/verify_code_signature.h"
 #include "verification/authenticate_signed_blob.h"
+#include "verification/publisher_match.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ int InstallProcedure(bool verify, bool createPackage) {
   CRYPT_DATA_BLOB blob = {static_cast<DWORD>(bounds->length),
                           const_cast<BYTE*>(view + bounds->offset)};
   std::vector<BYTE> document;
-  if (AuthenticateSignedBlob(blob, document, nullptr, publisherFallback) != 1)
+  if (AuthenticateSignedBlob(blob, document, nullptr, SignedContent::kConfiguration) != 1)
     return Fail("Failed to authenticate BastionSetup!\n");
 
   const ConfigDocument config(document);
@@ -157,6 +158,8 @@ int InstallProcedure(bool verify, bool createPackage) {
   ScopedHandle heldPackage = HoldPackage(packagePath);
   LONG trustStatus = 0;
   if (!heldPackage.IsValid() || !VerifyCodeSignature(packagePath.c_str(), trustStatus))
+    return Fail("Failed to download or verify Windows Installer package (BSX.msi)!\n");
+  if (!PackageFromOurPublisher(view, viewSize, packagePath.c_str()))
     return Fail("Failed to download or verify Windows Installer package (BSX.msi)!\n");
   trace::Message(kTraceGuid, 20, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
