@@ -9,6 +9,7 @@ add_test(NAME EndToEnd
                  BASTION_SOURCE_DIR=${PROJECT_SOURCE_DIR} BASTION_BUILD_DIR=${CMAKE_BINARY_DIR}
                  BASTION_E2E_DIR=${BASTION_E2E_DIR}
                  timeout 1500 ${Python3_EXECUTABLE} -m unittest -v test_installation test_trace_sequence
+                         test_publisher_fallback
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
 set_tests_properties(EndToEnd PROPERTIES LABELS wine RESOURCE_LOCK port443 TIMEOUT 1600)
 # The same fixture with the window on a display (run under xvfb-run).
@@ -21,5 +22,6 @@ add_test(NAME EndToEndDisplay
 set_tests_properties(EndToEndDisplay PROPERTIES LABELS display RESOURCE_LOCK port443 TIMEOUT 700)
 include(${PROJECT_SOURCE_DIR}/tests/trace_runner/trace_runner.cmake)
 add_custom_target(bastion_e2e_inputs DEPENDS BastionSetup trace_runner bxag exit_code_runner
-                                             installer_stand_in trust_root_cert)
+                                             installer_stand_in trust_root_cert
+                                             wintrust_stand_in_dll)
 add_dependencies(bastion_tests bastion_e2e_inputs)

@@ -6,6 +6,7 @@
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/objects.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <stdio.h>
@@ -176,10 +177,12 @@ int Show(const std::string& stubPath, const std::vector<std::string>& pinnedPath
   std::vector<uint8_t> blob(stub.begin() + static_cast<std::ptrdiff_t>(bounds->offset),
                             stub.begin() + static_cast<std::ptrdiff_t>(bounds->offset + bounds->length));
   Cms cms = ParseSignedData(blob);
+  // Like the stub, plain data only.
+  const bool plainData = cms && OBJ_obj2nid(CMS_get0_eContentType(cms.get())) == NID_pkcs7_data;
   bool verified = false;
   for (const auto& cert : pinned) verified = verified || (cms && SignerZeroVerifies(cms.get(), cert.get()));
   ASN1_OCTET_STRING** content = cms ? CMS_get0_content(cms.get()) : nullptr;
-  if (!verified || content == nullptr || *content == nullptr) {
+  if (!plainData || !verified || content == nullptr || *content == nullptr) {
     fprintf(stderr, "%s", "Failed to authenticate BastionSetup!\n");
     return 1;
   }

@@ -16,6 +16,7 @@ constexpr GUID kTraceGuid = {0xCAF70D55, 0x53F4, 0x3626, {0x98, 0x57, 0x11, 0x62
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char kMessageDigestOid[] = "1.2.840.113549.1.9.4";
 constexpr char kDataOid[] = "1.2.840.113549.1.7.1";
+constexpr char kIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
 
 struct Crypt32 {
   decltype(CryptMsgOpenToDecode)* msgOpenToDecode;
@@ -29,12 +30,19 @@ struct Crypt32 {
   decltype(CertAddEncodedCertificateToStore)* addEncodedCertificate;
   decltype(CertEnumCertificatesInStore)* enumCertificates;
   decltype(CertFreeCertificateContext)* freeCertificate;
+  decltype(CertComparePublicKeyInfo)* comparePublicKey;
   // Not called by this check, yet part of the set it requires: a crypt32
   // without them is not one the check was made for.
   decltype(CertFindCertificateInStore)* findCertificate;
   decltype(CertGetNameStringA)* getNameString;
   bool complete;
 };
+
+// A caller's certificate counts only with the key of the pinned one under test.
+bool SameKey(const Crypt32& c, PCCERT_CONTEXT a, PCCERT_CONTEXT b) {
+  return c.comparePublicKey(kEncoding, &a->pCertInfo->SubjectPublicKeyInfo,
+                            &b->pCertInfo->SubjectPublicKeyInfo) != 0;
+}
 
 Crypt32 Bind(const SystemLibrary& library) {
   Crypt32 c = {};
@@ -49,6 +57,7 @@ Crypt32 Bind(const SystemLibrary& library) {
                BindExport(library, "CertAddEncodedCertificateToStore", c.addEncodedCertificate) &
                BindExport(library, "CertEnumCertificatesInStore", c.enumCertificates) &
                BindExport(library, "CertFreeCertificateContext", c.freeCertificate) &
+               BindExport(library, "CertComparePublicKeyInfo", c.comparePublicKey) &
                BindExport(library, "CertFindCertificateInStore", c.findCertificate) &
                BindExport(library, "CertGetNameStringA", c.getNameString);
   return c;
@@ -99,19 +108,23 @@ bool ReadParam(const Crypt32& c, HCRYPTMSG msg, DWORD param, std::vector<BYTE>& 
   return c.msgGetParam(msg, param, 0, out.data(), &size) != 0;
 }
 
+// Whether the message's content type is the one its use allows.
+bool ContentTypeIs(const Crypt32& c, HCRYPTMSG msg, const char* oid) {
+  std::vector<BYTE> contentType;
+  if (!ReadParam(c, msg, CMSG_INNER_CONTENT_TYPE_PARAM, contentType)) return false;
+  contentType.push_back(0);
+  return strcmp(reinterpret_cast<const char*>(contentType.data()), oid) == 0;
+}
+
 // Signer 0's signed messageDigest attribute against the digest of the
 // content actually present. Not every crypt32 compares them while verifying
 // (Wine's does not), and a tampered configuration must fail everywhere. A
 // signer without signed attributes signs the content digest directly, so
-// the signature check covers it. Only plain data content is compared here:
-// for other content types (a code signature's) crypt32 versions disagree on
-// which bytes the computed digest covers, and the system's own check of such
-// a signature compares them itself.
-bool ContentMatchesSignedDigest(const Crypt32& c, HCRYPTMSG msg) {
-  std::vector<BYTE> contentType;
-  if (!ReadParam(c, msg, CMSG_INNER_CONTENT_TYPE_PARAM, contentType)) return false;
-  contentType.push_back(0);
-  if (strcmp(reinterpret_cast<const char*>(contentType.data()), kDataOid) != 0) return true;
+// the signature check covers it. Only plain data is compared: for a code
+// signature crypt32 versions disagree on which bytes the computed digest
+// covers, and the system's own check of the file compares them itself.
+bool ContentMatchesSignedDigest(const Crypt32& c, HCRYPTMSG msg, SignedContent expected) {
+  if (expected == SignedContent::kCodeSignature) return true;
   std::vector<BYTE> attributes;
   if (!ReadParam(c, msg, CMSG_SIGNER_AUTH_ATTR_PARAM, attributes)) {
     return GetLastError() == static_cast<DWORD>(CRYPT_E_ATTRIBUTES_MISSING);
@@ -157,7 +170,7 @@ void AddPemCertificate(const Crypt32& c, HCERTSTORE store, const char* pem) {
 }  // namespace
 
 int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
-                               PCCERT_CONTEXT signer, bool lenient,
+                               PCCERT_CONTEXT signer, SignedContent expected,
                                const char* const* certificates, size_t certificateCount) {
   const Crypt32* bound = BoundCrypt32();
   if (bound == nullptr) {
@@ -206,7 +219,12 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
     trace::Message(kTraceGuid, 22, trace::kComponents, GetLastError());
     return 0;
   }
-  const bool digestMatches = ContentMatchesSignedDigest(c, message.get());
+  const char* expectedType = expected == SignedContent::kConfiguration ? kDataOid : kIndirectDataOid;
+  if (!ContentTypeIs(c, message.get(), expectedType)) {
+    trace::Message(kTraceGuid, 32, trace::kComponents);
+    return 0;
+  }
+  const bool digestMatches = ContentMatchesSignedDigest(c, message.get(), expected);
 
   Store store(c, c.openStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
   if (store.get() == nullptr) {
@@ -222,7 +240,12 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
     request.dwSignerIndex = 0;
     request.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
     request.pvSigner = const_cast<CERT_CONTEXT*>(signer != nullptr ? signer : certificate);
-    bool verified = c.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &request) != 0;
+    bool verified = false;
+    if (signer != nullptr && !SameKey(c, signer, certificate)) {
+      SetLastError(static_cast<DWORD>(CRYPT_E_NO_MATCH));
+    } else {
+      verified = c.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &request) != 0;
+    }
     if (verified && !digestMatches) {
       SetLastError(static_cast<DWORD>(CRYPT_E_HASH_VALUE));
       verified = false;
@@ -235,12 +258,11 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
     }
     trace::Message(kTraceGuid, 30, trace::kComponents, GetLastError());
   }
-  if (lenient) trace::Message(kTraceGuid, 31, trace::kSteps);
-  return lenient ? 1 : 0;
+  return 0;
 }
 
 int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
-                           PCCERT_CONTEXT signer, bool lenient) {
-  return AuthenticateSignedBlobWith(blob, content, signer, lenient, kPinnedCertificates,
+                           PCCERT_CONTEXT signer, SignedContent expected) {
+  return AuthenticateSignedBlobWith(blob, content, signer, expected, kPinnedCertificates,
                                     sizeof(kPinnedCertificates) / sizeof(kPinnedCertificates[0]));
 }

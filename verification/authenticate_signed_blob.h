@@ -1,5 +1,5 @@
 // Is a DER PKCS #7 SignedData message signed (signer 0) by one of the two
-// pinned publisher certificates, or by a certificate the caller gives?
+// pinned publisher certificates, or by a caller's certificate with a pinned key?
 #ifndef BASTION_VERIFICATION_AUTHENTICATE_SIGNED_BLOB_H_
 #define BASTION_VERIFICATION_AUTHENTICATE_SIGNED_BLOB_H_
 
@@ -9,10 +9,17 @@
 
 #include <vector>
 
-// 1 accepted; `lenient` when decoded but no signature verified; 0 when the
-// message cannot be read. `content` receives the content plus one zero byte
-// before any signature is checked.
+// What a message must carry for its use. A configuration is plain data,
+// whose digest this check compares with the signed one itself. A file's code
+// signature carries the file's digest (SpcIndirectDataContent), which the
+// system's check of that file has already compared.
+enum class SignedContent { kConfiguration, kCodeSignature };
+
+// 1 when signer 0's signature verifies under a pinned certificate's key and
+// the content is of the kind `expected`; otherwise 0. With `signer`, that
+// certificate must verify the signature and carry a pinned key. `content`
+// receives the content plus one zero byte before any signature is checked.
 int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
-                           PCCERT_CONTEXT signer, bool lenient);
+                           PCCERT_CONTEXT signer, SignedContent expected);
 
 #endif  // BASTION_VERIFICATION_AUTHENTICATE_SIGNED_BLOB_H_

@@ -10,10 +10,12 @@
 #include <cstddef>
 #include <vector>
 
+#include "verification/authenticate_signed_blob.h"
+
 // `certificates` are zero-terminated one-line PEM texts; one that cannot be
 // read is left out of the attempts.
 int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
-                               PCCERT_CONTEXT signer, bool lenient,
+                               PCCERT_CONTEXT signer, SignedContent expected,
                                const char* const* certificates, size_t certificateCount);
 
 #endif  // BASTION_VERIFICATION_SIGNED_BLOB_CHECK_H_

@@ -7,6 +7,7 @@
 
 #include "Src/Httphelper/content_length.h"
 #include "Src/Httphelper/logged_on_user_impersonation.h"
+#include "Src/Httphelper/tls_versions.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 
@@ -113,9 +114,7 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
     trace::Message(kTraceGuid, 12, trace::kComponents);
     if (sessionHandle_ != nullptr) {
       ImpWinHttpSetStatusCallback(sessionHandle_, StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
-      DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
-                        WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-      ImpWinHttpSetOption(sessionHandle_, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+      if (!RestrictToModernTls(ImpWinHttpSetOption, sessionHandle_)) return;
     }
   }
   if (sessionHandle_ != nullptr)
@@ -153,6 +152,8 @@ void HTTPHelper::SendWithFailOver() {
   DWORD requestError = 0;
   for (;;) {
     if (proxySelector_->ApplyNextProxy(requestHandle_, requestError) != 0) return;
+    // A verdict belongs to the send that asked for it.
+    certificateAccepted_ = false;
     if (!ImpWinHttpSendRequest(requestHandle_, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
       requestError = GetLastError();

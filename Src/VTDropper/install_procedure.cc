@@ -38,6 +38,7 @@
 #include "ui/progress_window.h"
 #include "verification/verify_code_signature.h"
 #include "verification/authenticate_signed_blob.h"
+#include "verification/publisher_match.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   CRYPT_DATA_BLOB blob = {static_cast<DWORD>(bounds->length),
                           const_cast<BYTE*>(view + bounds->offset)};
   std::vector<BYTE> document;
-  if (AuthenticateSignedBlob(blob, document, nullptr, publisherFallback) != 1)
+  if (AuthenticateSignedBlob(blob, document, nullptr, SignedContent::kConfiguration) != 1)
     return Fail("Failed to authenticate BastionSetup!\n");
 
   const ConfigDocument config(document);
@@ -159,6 +160,11 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   if (!VerifyCodeSignature(package.path.c_str(), trustStatus, package.handle.Get())) {
     package.Discard();
     return Fail(kVerifyFailed, static_cast<unsigned long>(trustStatus));
+  }
+  // Only our own publisher's packages, not any that the system trusts.
+  if (!PackageFromOurPublisher(view, viewSize, package.path.c_str())) {
+    package.Discard();
+    return Fail(kVerifyFailed);
   }
   trace::Message(kTraceGuid, 20, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");

@@ -33,5 +33,5 @@ bool PublisherSignatureAccepted(LONG trustStatus, const uint8_t* file, size_t si
   CRYPT_DATA_BLOB blob = {static_cast<DWORD>(signature->signatureSize),
                           const_cast<BYTE*>(file + signature->signatureOffset)};
   std::vector<BYTE> content;
-  return AuthenticateSignedBlob(blob, content, nullptr, false) == 1;
+  return AuthenticateSignedBlob(blob, content, nullptr, SignedContent::kCodeSignature) == 1;
 }

@@ -13,6 +13,6 @@ constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86
 ServerCertificateCheck ConfigurationSignerCheck(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& document) {
   return [&blob, &document](PCCERT_CONTEXT certificate) {
     trace::Message(kTraceGuid, 16, trace::kSteps);
-    return AuthenticateSignedBlob(blob, document, certificate, false) != 0;
+    return AuthenticateSignedBlob(blob, document, certificate, SignedContent::kConfiguration) == 1;
   };
 }

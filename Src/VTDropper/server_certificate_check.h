@@ -1,6 +1,6 @@
 // The check of the download server's certificate when the program, not the
-// system, decides: the server must present the certificate that signed the
-// embedded configuration.
+// system, decides: the server must present a certificate with a pinned key
+// that signed the embedded configuration.
 #ifndef BASTION_SRC_VTDROPPER_SERVER_CERTIFICATE_CHECK_H_
 #define BASTION_SRC_VTDROPPER_SERVER_CERTIFICATE_CHECK_H_
 

@@ -114,8 +114,9 @@ class Fixture:
             self.wine.stop()
 
     # Packages and stubs.
-    def agent_msi(self, name, signed=True, fail_condition=False, extra_bytes=0) -> Path:
-        """A package installing bxag.exe into the agent folder, served as /files/<name>."""
+    def agent_msi(self, name, signed=True, fail_condition=False, extra_bytes=0, signer=None) -> Path:
+        """A package installing bxag.exe into the agent folder, served as
+        /files/<name>; `signer` (certificate, key) replaces the stub's own."""
         staging = self.work / "msi" / name
         staging.mkdir(parents=True, exist_ok=True)
         extra = None
@@ -128,7 +129,7 @@ class Fixture:
         msi = build_agent_msi(staging / "agent.msi", self.helpers / "bxag.exe", fail_condition=fail_condition,
                               extra=extra)
         if signed:
-            sign(msi, self.codesign / "codesign-chain.pem", self.codesign / "codesign.key")
+            sign(msi, *(signer or (self.codesign / "codesign-chain.pem", self.codesign / "codesign.key")))
         served = self.files / name
         shutil.copyfile(msi, served)
         return served

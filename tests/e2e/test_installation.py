@@ -279,6 +279,17 @@ class FailureMatrix(E2ECase):
                 self.assertEqual(self.requests(), ["/status/%d" % status])
                 self.assertLogInOrder("BSX.msi downloaded")
 
+    def test_a_package_from_another_publisher_is_refused_in_every_mode(self):
+        trust = BUILD / "tests" / "trust"
+        fx.agent_msi("foreign.msi", signer=(trust / "foreign.pem", trust / "foreign.key"))
+        exe = fx.stub("foreign", config_xml(url("/files/foreign.msi"), AG_CONFIG, VPN))
+        self.assertFailedBeforeConfig(fx.wine.run(exe), VERIFY_FAILED)
+        self.assertEqual(self.requests(), ["/files/foreign.msi"])
+        run = fx.wine.run(exe, "/createmsi")
+        self.assertEqual((run.code, run.stderr), (1603, VERIFY_FAILED))
+        self.assertEqual(sorted(p.name for p in exe.parent.iterdir()), ["BastionSetup.exe"])
+        self.assertEqual(self.requests(), ["/files/foreign.msi"] * 2)
+
     def test_five_dropped_connections_fail_the_download_after_the_back_off(self):
         exe = fx.stub("drop", config_xml(url("/drop/200000"), AG_CONFIG, VPN))
         started = time.monotonic()

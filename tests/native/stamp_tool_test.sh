@@ -53,6 +53,11 @@ out=$("$tool" show stub.exe "$pki/publisher1.pem" "$pki/publisher2.pem") || fail
   fail "show printed: $out"
 expect_refusal "Failed to authenticate BastionSetup!" "$tool" show stub.exe "$pki/publisher2.pem"
 expect_refusal "Failed to authenticate BastionSetup!" "$tool" show "$product" "$pki/publisher1.pem"
+# Signed by a pinned key, but not plain data: the stub refuses it, so show does.
+openssl cms -sign -nodetach -binary -outform DER -md sha256 -econtent_type 1.3.6.1.4.1.311.2.1.4 -in c.xml \
+  -signer "$pki/publisher1.pem" -inkey "$pki/publisher1.key" -out typed.p7 || fail "sign typed"
+"$tool" stamp "$product" typed.p7 typed.exe || fail "stamp typed"
+expect_refusal "Failed to authenticate BastionSetup!" "$tool" show typed.exe "$pki/publisher1.pem"
 "$tool" unstamp stub.exe back.exe || fail "unstamp"
 cmp -s back.exe "$product" || fail "unstamp does not restore the product"
 ls | grep -q '\.exe\.' && fail "temporary files left behind"

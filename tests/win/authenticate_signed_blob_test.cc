@@ -24,13 +24,13 @@ class AuthenticateSignedBlobTest : public ::testing::Test {
     ASSERT_FALSE(pem2_.empty());
   }
 
-  int Check(const wchar_t* message, bool lenient, PCCERT_CONTEXT signer = nullptr,
-            const char* pem1 = nullptr, const char* pem2 = nullptr) {
+  int Check(const wchar_t* message, PCCERT_CONTEXT signer = nullptr, const char* pem1 = nullptr,
+            const char* pem2 = nullptr, SignedContent expected = SignedContent::kConfiguration) {
     message_ = ReadBytes(FixturePath(message));
     EXPECT_FALSE(message_.empty());
     const CRYPT_DATA_BLOB blob = {static_cast<DWORD>(message_.size()), message_.data()};
     const char* certificates[2] = {pem1 ? pem1 : pem1_.c_str(), pem2 ? pem2 : pem2_.c_str()};
-    return AuthenticateSignedBlobWith(blob, content_, signer, lenient, certificates, 2);
+    return AuthenticateSignedBlobWith(blob, content_, signer, expected, certificates, 2);
   }
 
   std::vector<USHORT> Numbers() const { return recorder_.Numbers(kTraceGuid); }
@@ -53,7 +53,7 @@ bool UnderWine() {
 }
 
 TEST_F(AuthenticateSignedBlobTest, FirstPinnedSignerVerifies) {
-  EXPECT_EQ(Check(L"pub1.p7", false), 1);
+  EXPECT_EQ(Check(L"pub1.p7"), 1);
   if (UnderWine()) {
     EXPECT_EQ(Numbers(), (std::vector<USHORT>{11, 13, 15, 17, 18, 20, 25, 25, 30, 28}));
   } else {
@@ -75,49 +75,54 @@ TEST_F(AuthenticateSignedBlobTest, FirstPinnedSignerVerifies) {
 }
 
 TEST_F(AuthenticateSignedBlobTest, SecondPinnedSignerVerifies) {
-  EXPECT_EQ(Check(L"pub2.p7", false), 1);
+  EXPECT_EQ(Check(L"pub2.p7"), 1);
   const auto n = Numbers();
   const std::vector<USHORT> tail = UnderWine() ? std::vector<USHORT>{25, 28} : std::vector<USHORT>{30, 28};
   EXPECT_EQ(std::vector<USHORT>(n.end() - 2, n.end()), tail);
 }
 
-TEST_F(AuthenticateSignedBlobTest, UnpinnedSignerGivesLenient) {
-  EXPECT_EQ(Check(L"unpinned.p7", false), 0);
+TEST_F(AuthenticateSignedBlobTest, UnpinnedSignerIsRefused) {
+  EXPECT_EQ(Check(L"unpinned.p7"), 0);
   auto n = Numbers();
   EXPECT_EQ(std::count(n.begin(), n.end(), 30), 2);
-  EXPECT_EQ(std::count(n.begin(), n.end(), 31), 0);
-  recorder_.Clear();
-  EXPECT_EQ(Check(L"unpinned.p7", true), 1);
-  n = Numbers();
-  EXPECT_EQ(n.back(), 31);
   // The content is there whatever the verdict; callers act on the result.
   EXPECT_EQ(ContentText(), ReadText(FixturePath(L"good.xml")));
+}
+
+// A pinned signature over content that is not plain data is no
+// configuration; a code signature's content is accepted only as such.
+TEST_F(AuthenticateSignedBlobTest, ContentTypeMustFitTheUse) {
+  EXPECT_EQ(Check(L"pub1_typed.p7"), 0);
+  auto n = Numbers();
+  EXPECT_EQ(n.back(), 32);
+  EXPECT_EQ(std::count(n.begin(), n.end(), 28), 0);
+  EXPECT_EQ(Check(L"pub1_typed.p7", nullptr, nullptr, nullptr, SignedContent::kCodeSignature), 1);
+  recorder_.Clear();
+  EXPECT_EQ(Check(L"pub1.p7", nullptr, nullptr, nullptr, SignedContent::kCodeSignature), 0);
+  EXPECT_EQ(Numbers().back(), 32);
 }
 
 // Wine's crypt32 accepts a signed message whose content was changed after
 // signing (it does not compare the messageDigest attribute); Windows
 // refuses it. The check compares the digests itself, so both refuse.
 TEST_F(AuthenticateSignedBlobTest, TamperedContentFailsBothAttempts) {
-  for (bool lenient : {false, true}) {
-    recorder_.Clear();
-    EXPECT_EQ(Check(L"pub1_tampered.p7", lenient), lenient ? 1 : 0);
-    const auto n = Numbers();
-    EXPECT_EQ(std::count(n.begin(), n.end(), 30), 2);
-    EXPECT_EQ(std::count(n.begin(), n.end(), 28), 0);
-    EXPECT_NE(ContentText().find("mgmt.examp1e.test"), std::string::npos);
-  }
+  EXPECT_EQ(Check(L"pub1_tampered.p7"), 0);
+  const auto n = Numbers();
+  EXPECT_EQ(std::count(n.begin(), n.end(), 30), 2);
+  EXPECT_EQ(std::count(n.begin(), n.end(), 28), 0);
+  EXPECT_NE(ContentText().find("mgmt.examp1e.test"), std::string::npos);
 }
 
 TEST_F(AuthenticateSignedBlobTest, SignerWithoutSignedAttributes) {
-  EXPECT_EQ(Check(L"pub1_noattr.p7", false), 1);
-  EXPECT_EQ(Check(L"pub1_noattr_tampered.p7", false), 0);
+  EXPECT_EQ(Check(L"pub1_noattr.p7"), 1);
+  EXPECT_EQ(Check(L"pub1_noattr_tampered.p7"), 0);
 }
 
-TEST_F(AuthenticateSignedBlobTest, UnreadableMessagesGiveZeroEvenWhenLenient) {
-  EXPECT_EQ(Check(L"notpkcs7.bin", true), 0);
+TEST_F(AuthenticateSignedBlobTest, UnreadableMessagesGiveZero) {
+  EXPECT_EQ(Check(L"notpkcs7.bin"), 0);
   EXPECT_EQ(Numbers().back(), 14);
   recorder_.Clear();
-  EXPECT_EQ(Check(L"nosigner.p7", true), 0);
+  EXPECT_EQ(Check(L"nosigner.p7"), 0);
   EXPECT_EQ(Numbers().back(), 21);
   // The content was read before the signer was looked for.
   EXPECT_EQ(ContentText(), ReadText(FixturePath(L"good.xml")));
@@ -127,14 +132,11 @@ TEST_F(AuthenticateSignedBlobTest, CorruptedPinnedCertificatesMakeNoAttempt) {
   std::string broken1 = pem1_, broken2 = pem2_;
   broken1[40] = '!';
   broken2.replace(100, 30, "");
-  for (bool lenient : {false, true}) {
-    recorder_.Clear();
-    EXPECT_EQ(Check(L"pub1.p7", lenient, nullptr, broken1.c_str(), broken2.c_str()), lenient ? 1 : 0);
-    const auto n = Numbers();
-    EXPECT_EQ(std::count(n.begin(), n.end(), 25), 0);
-    EXPECT_EQ(std::count(n.begin(), n.end(), 28) + std::count(n.begin(), n.end(), 30), 0);
-    EXPECT_EQ(std::count_if(n.begin(), n.end(), [](USHORT x) { return x == 23 || x == 24 || x == 26; }), 2);
-  }
+  EXPECT_EQ(Check(L"pub1.p7", nullptr, broken1.c_str(), broken2.c_str()), 0);
+  const auto n = Numbers();
+  EXPECT_EQ(std::count(n.begin(), n.end(), 25), 0);
+  EXPECT_EQ(std::count(n.begin(), n.end(), 28) + std::count(n.begin(), n.end(), 30), 0);
+  EXPECT_EQ(std::count_if(n.begin(), n.end(), [](USHORT x) { return x == 23 || x == 24 || x == 26; }), 2);
 }
 
 class CertificateContext {
@@ -158,30 +160,35 @@ class CertificateContext {
   PCCERT_CONTEXT context_ = nullptr;
 };
 
+// The server check: the caller's certificate must carry a pinned key and
+// that key must have signed this configuration.
 TEST_F(AuthenticateSignedBlobTest, CallerGivenCertificate) {
-  // An unpinned signer, checked with its own certificate: accepted at the
-  // first attempt, and traced as the caller's.
-  CertificateContext own(FixturePath(L"unpinned.pem"));
+  CertificateContext own(FixturePath(L"publisher1.pem"));
   ASSERT_NE(own.get(), nullptr);
-  EXPECT_EQ(Check(L"unpinned.p7", false, own.get()), 1);
+  EXPECT_EQ(Check(L"pub1.p7", own.get()), 1);
   auto n = Numbers();
   EXPECT_EQ(std::vector<USHORT>(n.end() - 2, n.end()), (std::vector<USHORT>{28, 29}));
-  EXPECT_EQ(std::count(n.begin(), n.end(), 30), 0);
 
-  // Another key: every attempt uses that same certificate and fails.
+  // The other pinned certificate did not sign it.
   CertificateContext other(FixturePath(L"publisher2.pem"));
-  for (bool lenient : {false, true}) {
-    recorder_.Clear();
-    EXPECT_EQ(Check(L"pub1.p7", lenient, other.get()), lenient ? 1 : 0);
-    n = Numbers();
-    EXPECT_EQ(std::count(n.begin(), n.end(), 30), 2);
-    EXPECT_EQ(std::count(n.begin(), n.end(), 29), 0);
-  }
+  recorder_.Clear();
+  EXPECT_EQ(Check(L"pub1.p7", other.get()), 0);
+  n = Numbers();
+  EXPECT_EQ(std::count(n.begin(), n.end(), 30), 2);
+  EXPECT_EQ(std::count(n.begin(), n.end(), 29), 0);
+
+  // An unpinned key that did sign the message.
+  CertificateContext unpinned(FixturePath(L"unpinned.pem"));
+  recorder_.Clear();
+  EXPECT_EQ(Check(L"unpinned.p7", unpinned.get()), 0);
+  n = Numbers();
+  EXPECT_EQ(std::count(n.begin(), n.end(), 30), 2);
+  EXPECT_EQ(std::count(n.begin(), n.end(), 28), 0);
 }
 
 TEST_F(AuthenticateSignedBlobTest, EmptyContentGivesOneZeroByte) {
   content_ = {7, 7, 7};
-  EXPECT_EQ(Check(L"empty.p7", false), 1);
+  EXPECT_EQ(Check(L"empty.p7"), 1);
   EXPECT_EQ(content_, std::vector<BYTE>{0});
 }
 
@@ -190,11 +197,11 @@ TEST_F(AuthenticateSignedBlobTest, BuiltInPinsAreTheConfiguredCertificates) {
   for (const wchar_t* name : {L"pub1.p7", L"pub2.p7"}) {
     message_ = ReadBytes(FixturePath(name));
     const CRYPT_DATA_BLOB blob = {static_cast<DWORD>(message_.size()), message_.data()};
-    EXPECT_EQ(AuthenticateSignedBlob(blob, content_, nullptr, false), 1) << name;
+    EXPECT_EQ(AuthenticateSignedBlob(blob, content_, nullptr, SignedContent::kConfiguration), 1) << name;
   }
   message_ = ReadBytes(FixturePath(L"unpinned.p7"));
   const CRYPT_DATA_BLOB blob = {static_cast<DWORD>(message_.size()), message_.data()};
-  EXPECT_EQ(AuthenticateSignedBlob(blob, content_, nullptr, false), 0);
+  EXPECT_EQ(AuthenticateSignedBlob(blob, content_, nullptr, SignedContent::kConfiguration), 0);
 }
 #endif
 

@@ -25,6 +25,9 @@ printf '%s' '<BASTION><AG_CONFIG>x</AG_CONFIG><URL>https://localhost/BSX.msi</UR
 # Without signed attributes the signature covers the content digest itself.
 openssl cms -sign -nodetach -binary -noattr -outform DER -md sha256 -in good.xml \
   -signer "$pki/publisher1.pem" -inkey "$pki/publisher1.key" -out pub1_noattr.p7
+# Signed by a pinned key, but typed as a code signature's content.
+openssl cms -sign -nodetach -binary -outform DER -md sha256 -econtent_type 1.3.6.1.4.1.311.2.1.4 \
+  -in good.xml -signer "$pki/publisher1.pem" -inkey "$pki/publisher1.key" -out pub1_typed.p7
 # Same length, one letter changed after signing.
 python3 - <<'PY'
 for name in ("pub1", "pub1_noattr"):
@@ -61,4 +64,37 @@ osslsigncode remove-signature -in "$product" -out nosig.exe >/dev/null
 osslsigncode sign -certs "$pki/publisher1.pem" -key "$pki/publisher1.key" -h sha256 \
   -n "Bastion Setup" -in nosig.exe -out publisher_signed.exe >/dev/null
 rm nosig.exe
+# Packages and their signers for the publisher match. Ours is the code-signing
+# leaf the product is signed with; "renewed" has our subject encoded as a
+# PrintableString instead of a UTF8String; "foreign" is another subject from
+# the same CA; "forged" copies the foreign signer's issuer, serial number and
+# key under our subject, issued by a look-alike of the CA.
+msi_source=$(cd "$(dirname "$0")/../data/msi" && pwd)
+(cd "$msi_source" && wixl -a x64 -D NAME=publisher -D RECONF=no -D FAIL=no -D PAYLOAD=payload.txt \
+  -D UPGRADE=6D4C3F5E-1B8A-4C3B-9E3A-0A1B2C3D4E11 -D COMPONENT=6D4C3F5E-1B8A-4C3B-9E3A-0A1B2C3D4F11 \
+  -o "$out/package.msi" package.wxs)
+printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' > leaf.ext
+printf '[req]\ndistinguished_name=dn\nstring_mask=nombstr\n[dn]\n' > printable.cnf
+openssl req -new -key "$pki/codesign.key" -subj "/CN=Bastion Test Code Signing" -config printable.cnf \
+  -out renewed.csr 2>/dev/null
+openssl x509 -req -in renewed.csr -CA "$pki/root.pem" -CAkey "$pki/root.key" -set_serial 0x5101 \
+  -out renewed.pem -days 3650 -sha256 -extfile leaf.ext 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout foreign.key -subj "/CN=Other Vendor Code Signing" \
+  -out foreign.csr 2>/dev/null
+openssl x509 -req -in foreign.csr -CA "$pki/root.pem" -CAkey "$pki/root.key" -set_serial 0x5102 \
+  -out foreign.pem -days 3650 -sha256 -extfile leaf.ext 2>/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -keyout lookalike.key -out lookalike.pem -days 3650 \
+  -subj "/CN=Bastion Test Root CA" 2>/dev/null
+openssl req -new -key foreign.key -subj "/CN=Bastion Test Code Signing" -out forged.csr 2>/dev/null
+openssl x509 -req -in forged.csr -CA lookalike.pem -CAkey lookalike.key -set_serial 0x5102 \
+  -out forged.pem -days 3650 -sha256 -extfile leaf.ext 2>/dev/null
+sign_package() {  # OUT CERT KEY [ADDED]
+  osslsigncode sign -certs "$2" -key "$3" ${4:+-ac "$4"} -h sha256 -n "Bastion Test Package" \
+    -in package.msi -out "$1" >/dev/null
+}
+sign_package own.msi "$pki/codesign-chain.pem" "$pki/codesign.key"
+sign_package renewed.msi renewed.pem "$pki/codesign.key"
+sign_package foreign.msi foreign.pem foreign.key
+sign_package foreign_with_ours.msi foreign.pem foreign.key "$pki/codesign.pem"
+sign_package foreign_with_forged.msi foreign.pem foreign.key forged.pem
 touch done
