@@ -81,8 +81,7 @@ RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& modu
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "Going to save config to msi");
   std::wstring configFile = moduleDirectory + L"config.dat";
   RunResult result = EmbedConfiguration(moduleDirectory + L"BSX.msi", configFile);
-  if (result.exitCode == kExitSuccess) fprintf(output, "%S%s", moduleDirectory.c_str(), "BSX.msi created
-");
+  if (result.exitCode == kExitSuccess) fprintf(output, "%S%s", moduleDirectory.c_str(), "BSX.msi created\n");
   DeleteFileW(configFile.c_str());
   return result;
 }

@@ -50,9 +50,6 @@ constexpr wchar_t kProductFolder[] = L"Veltrion\\Bastion Security Agent\\Bastion
 constexpr char kDownloadFailed[] = "Failed to download Windows Installer package (BSX.msi)!\n";
 constexpr char kVerifyFailed[] = "Failed to download or verify Windows Installer package (BSX.msi)!\n";
 
-// The message observer the window is given; the procedure needs none.
-LRESULT IgnoreMessage(HWND, UINT, WPARAM, LPARAM) { return 0; }
-
 // The window side's diagnostics: formatted with the runtime's wide rules
 // (a wide "%s"), cut to 1023 characters.
 void PageLog(const wchar_t* format, ...) {
