@@ -103,8 +103,10 @@ std::string StampContent(const std::vector<uint8_t>& stub, const std::vector<uin
     const auto region = Marked(content);
     entry.insert(entry.end(), region.begin(), region.end());
   }
-  const auto entryLength = static_cast<uint32_t>(entry.size());
   while (entry.size() % 8 != 0) entry.push_back(0);
+  // The entry's length counts its zero padding and equals the directory's
+  // size, as signing tools write it.
+  const auto entryLength = static_cast<uint32_t>(entry.size());
 
   std::vector<uint8_t> result(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(table->tableOffset));
   result.insert(result.end(), entry.begin(), entry.end());
@@ -116,7 +118,7 @@ std::string StampContent(const std::vector<uint8_t>& stub, const std::vector<uin
   }
 
   Write32(result, table->tableOffset, entryLength);
-  Write32(result, table->directoryEntryOffset + 4, static_cast<uint32_t>(entry.size()));
+  Write32(result, table->directoryEntryOffset + 4, entryLength);
   Write32(result, table->checksumOffset,
           PeChecksum(result.data(), result.size(), table->checksumOffset));
   out = std::move(result);

@@ -43,9 +43,10 @@ head -c 60000 /dev/zero | tr '\0' 'x' | sed 's/^/<R><AG_CONFIG>/;s/$/<\/AG_CONFI
 expect_refusal "too large" "$tool" stamp "$product" big.p7 out.exe
 expect_refusal "usage" "$tool" stamp "$product"
 
-# strict_entry FILE: the certificate table ends the file and holds one
-# entry of exactly 8 bytes plus the DER, zero-padded to 8 (what Windows
-# checks with EnableCertPaddingCheck), and the PE checksum is right.
+# strict_entry FILE: the certificate table ends the file and is one entry
+# of 8 bytes plus the DER, rounded up to 8 with zeros, its length field and
+# the directory's size both saying so (what Windows checks with
+# EnableCertPaddingCheck); and the PE checksum is right.
 strict_entry() {
   python3 - "$1" <<'PY' || fail "strict layout: $1"
 import struct, sys
@@ -60,9 +61,9 @@ assert der[0] == 0x30 and der[1] & 0x80, "no long-form DER SEQUENCE"
 n = der[1] & 0x7F
 der_size = 2 + n + int.from_bytes(der[2:2 + n], "big")
 assert (revision, kind) == (0x200, 2), "not a PKCS #7 WIN_CERTIFICATE"
-assert length == 8 + der_size, "bytes after the DER inside the entry"
-assert size == (length + 7) // 8 * 8 and offset + size == len(f), "the table is not the padded entry at the end"
-assert f[offset + length:] == bytes(size - length), "padding is not zeros"
+assert length == size == (8 + der_size + 7) // 8 * 8, "bytes after the DER beyond its padding"
+assert offset + size == len(f), "the table does not end the file"
+assert f[offset + 8 + der_size:] == bytes(size - 8 - der_size), "padding is not zeros"
 checksum = opt + 64
 words = f[:checksum] + b"\0\0\0\0" + f[checksum + 4:] + b"\0" * (len(f) % 2)
 total = 0

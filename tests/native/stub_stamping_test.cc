@@ -232,17 +232,17 @@ std::vector<uint8_t> MakeSignedDataPe() {
   return f;
 }
 
-// What strict signature checks require: the entry is the DER and zero
-// padding to 8 bytes, and the table ends the file.
+// What strict signature checks require: the entry is the DER and its zero
+// padding to 8 bytes, and the table is the entry at the end of the file.
 void ExpectStrictEntry(const std::vector<uint8_t>& f) {
   const auto table = *ReadCertificateTable(f.data(), f.size());
   const auto signature = ReadSingleSignature(f.data(), f.size(), table);
   ASSERT_TRUE(signature);
-  EXPECT_EQ(signature->entryLength, kWinCertHeaderSize + signature->signatureSize);
-  EXPECT_EQ(table.tableSize, (signature->entryLength + 7) / 8 * 8);
+  const size_t derEnd = signature->signatureOffset + signature->signatureSize;
+  EXPECT_EQ(signature->entryLength, (kWinCertHeaderSize + signature->signatureSize + 7) / 8 * 8);
+  EXPECT_EQ(table.tableSize, signature->entryLength);
   EXPECT_EQ(table.tableOffset + table.tableSize, f.size());
-  EXPECT_TRUE(std::all_of(f.begin() + table.tableOffset + signature->entryLength, f.end(),
-                          [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(f.begin() + derEnd, f.end(), [](uint8_t b) { return b == 0; }));
   EXPECT_EQ(Read32(f, table.checksumOffset), PeChecksum(f.data(), f.size(), table.checksumOffset));
 }
 
