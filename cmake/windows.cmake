@@ -54,6 +54,10 @@ function(bastion_product target trust cert key)
   target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Os -flto)
   if(cert)
     bastion_sign_and_prepare(${target} ${cert} ${key})
+  else()
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E echo "$<TARGET_FILE:${target}> is unsigned (BASTION_CODESIGN=off): sign it, then run bastion_stamp prepare SIGNED.exe OUT.exe"
+      VERBATIM)
   endif()
 endfunction()
 
