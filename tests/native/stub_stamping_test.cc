@@ -258,10 +258,13 @@ TEST(StubStampingTest, CarrierCertificateLayout) {
   ExpectStrictEntry(prepared);
   EXPECT_EQ(Content(prepared), std::string(kUnconfiguredFillerLength, ' '));
   // The signature's own parts stay byte for byte; the carrier joins the set.
-  const auto original = *SplitSignature(signedPe.data() + 0x408, signedPe.size() - 0x408);
-  const auto table = *ReadCertificateTable(prepared.data(), prepared.size());
-  const auto signature = *ReadSingleSignature(prepared.data(), prepared.size(), table);
-  const auto parts = *SplitSignature(prepared.data() + signature.signatureOffset, signature.signatureSize);
+  auto signatureOf = [](const std::vector<uint8_t>& f) {
+    const auto table = *ReadCertificateTable(f.data(), f.size());
+    const auto signature = *ReadSingleSignature(f.data(), f.size(), table);
+    return SplitSignature(f.data() + signature.signatureOffset, signature.signatureSize);
+  };
+  const auto original = signatureOf(signedPe).value();
+  const auto parts = signatureOf(prepared).value();
   EXPECT_EQ(parts.before, original.before);
   EXPECT_EQ(parts.after, original.after);
   EXPECT_EQ(parts.certificates, original.certificates);
