@@ -11,11 +11,14 @@ set(BASTION_SYSTEM_LIBS kernel32 user32 advapi32 shell32 ole32 oleaut32 rpcrt4 u
 
 # The shipped size: -Os and link-time optimisation for everything that goes
 # into the product, on both architectures, so the x86_64 product the tests run
-# is built as the i686 one that ships. The objects also carry ordinary code
-# (fat LTO objects) and the test binaries link them without LTO, which keeps
-# their links quick.
-set(BASTION_SIZE_OPTIONS -Os -flto -ffat-lto-objects)
-string(APPEND CMAKE_EXE_LINKER_FLAGS " -fno-lto")
+# is built as the i686 one that ships. There the objects also carry ordinary
+# code (fat LTO objects) and the test binaries link them without LTO, which
+# keeps their links quick.
+set(BASTION_SIZE_OPTIONS -Os -flto)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  list(APPEND BASTION_SIZE_OPTIONS -ffat-lto-objects)
+  string(APPEND CMAKE_EXE_LINKER_FLAGS " -fno-lto")
+endif()
 
 # The pinned certificates are compiled into one file, authenticate_signed_blob.cc,
 # built once per pin set (cmake/signing.cmake): everything else is bastion_core.
