@@ -132,7 +132,10 @@ int Stamp(const std::string& stubPath, const std::vector<uint8_t>& content, bool
   if (!ReadAll(stubPath, stub)) return Fail("cannot read " + stubPath);
   std::vector<uint8_t> stamped;
   const std::string error = StampContent(stub, content, allowUnmarked, stamped, layout);
-  if (!error.empty()) return Fail(stubPath + ": " + error);
+  if (!error.empty()) {
+    const bool signedElsewhere = !allowUnmarked && error == "the blob markers are missing";
+    return Fail(stubPath + ": " + error + (signedElsewhere ? " (a stub signed elsewhere needs bastion_stamp prepare)" : ""));
+  }
   const std::string writeError = WriteAtomically(outPath, stamped);
   return writeError.empty() ? 0 : Fail(writeError);
 }
