@@ -1,4 +1,4 @@
-# Front door of the build. Targets: deps, build, test.
+# Front door of the build. Targets: deps, build, test, test-site.
 #   make build BUILD=/tmp/b BASTION_CODESIGN_CERT=... hands every BASTION_*
 #   variable given to make to all three CMake trees.
 BUILD ?= build
@@ -57,6 +57,13 @@ test: deps build wine-ready
 	cd tests/page && { [ -d node_modules ] || npm ci --no-audit --no-fund; } && \
 	  env -u http_proxy -u https_proxy BASTION_PAGE_RESOURCE=$(abspath $(BUILD))/win64/generated/progress_page.utf16 \
 	  BASTION_SCREENSHOT_DIR=$(abspath $(BUILD)) timeout 600 node --test
+
+# A site's own build, once more beside the default one: fresh pins and a
+# second code-signing certificate, the win64 tree only, the stamping, trust
+# fixture and end-to-end installation tests (tests/scripts/site_build_test.sh).
+.PHONY: test-site
+test-site: deps wine-ready
+	tests/scripts/site_build_test.sh $(CURDIR) $(abspath $(BUILD))/site
 
 # Download figures (MB/s against bare WinHTTP and curl, peak working set,
 # connect time-out); prints, asserts nothing.

@@ -32,9 +32,10 @@ function(bastion_wine_tests name)
   target_link_libraries(${name} PRIVATE bastion_objects gtest gmock)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
-    BASTION_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BASTION_BUILD_DIR="${CMAKE_BINARY_DIR}")
+    BASTION_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BASTION_BUILD_DIR="${CMAKE_BINARY_DIR}"
+    $<$<BOOL:${BASTION_SITE_SETTINGS}>:BASTION_TESTED_TWIN>)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  add_dependencies(${name} BastionSetup ${BASTION_TEST_HELPERS})
+  add_dependencies(${name} BastionSetup ${BASTION_TESTED_PRODUCT} ${BASTION_TEST_HELPERS})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()

@@ -1,4 +1,5 @@
-// Host tool for administrators and tests: signs a configuration, stamps it
+// Host tool for administrators and tests: signs a configuration, gives a
+// stub signed elsewhere its configuration region, stamps the configuration
 // into a code-signed BastionSetup stub, takes it out again, and shows what
 // the stub's -v mode will print.
 #include <fcntl.h>
@@ -30,8 +31,9 @@ namespace {
 constexpr char kUsage[] =
     "usage:\n"
     "  bastion_stamp sign CERT.pem KEY.pem CONFIG.xml OUT.p7\n"
-    "  bastion_stamp stamp STUB.exe CONFIG.p7 OUT.exe\n"
-    "  bastion_stamp unstamp STUB.exe OUT.exe\n"
+    "  bastion_stamp prepare [--appended] SIGNED.exe OUT.exe\n"
+    "  bastion_stamp stamp [--appended] STUB.exe CONFIG.p7 OUT.exe\n"
+    "  bastion_stamp unstamp [--appended] STUB.exe OUT.exe\n"
     "  bastion_stamp show STUB.exe PINNED1.pem [PINNED2.pem]\n";
 
 template <typename T, void (*Free)(T*)>
@@ -125,13 +127,16 @@ int Sign(const std::string& certPath, const std::string& keyPath, const std::str
   return error.empty() ? 0 : Fail(error);
 }
 
-int Stamp(const std::string& stubPath, const std::vector<uint8_t>& content, bool unstamp,
-          const std::string& outPath) {
+int Stamp(const std::string& stubPath, const std::vector<uint8_t>& content, bool allowUnmarked,
+          BlobLayout layout, const std::string& outPath) {
   std::vector<uint8_t> stub;
   if (!ReadAll(stubPath, stub)) return Fail("cannot read " + stubPath);
   std::vector<uint8_t> stamped;
-  const std::string error = StampContent(stub, content, unstamp, stamped);
-  if (!error.empty()) return Fail(stubPath + ": " + error);
+  const std::string error = StampContent(stub, content, allowUnmarked, stamped, layout);
+  if (!error.empty()) {
+    const bool signedElsewhere = !allowUnmarked && error == "the blob markers are missing";
+    return Fail(stubPath + ": " + error + (signedElsewhere ? " (a stub signed elsewhere needs bastion_stamp prepare)" : ""));
+  }
   const std::string writeError = WriteAtomically(outPath, stamped);
   return writeError.empty() ? 0 : Fail(writeError);
 }
@@ -205,8 +210,14 @@ int Show(const std::string& stubPath, const std::vector<std::string>& pinnedPath
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args(argv + 1, argv + argc);
   const std::string command = args.empty() ? "" : args[0];
+  const bool stamping = command == "prepare" || command == "stamp" || command == "unstamp";
+  BlobLayout layout = BlobLayout::kCertificate;
+  if (stamping && args.size() > 1 && args[1] == "--appended") {
+    layout = BlobLayout::kAppended;
+    args.erase(args.begin() + 1);
+  }
   if (command == "sign" && args.size() == 5) return Sign(args[1], args[2], args[3], args[4]);
   if (command == "stamp" && args.size() == 4) {
     std::vector<uint8_t> signedConfig;
@@ -214,10 +225,12 @@ int main(int argc, char** argv) {
     if (!ParseSignedData(signedConfig)) {
       return Fail(args[2] + ": not a DER PKCS #7 SignedData message");
     }
-    return Stamp(args[1], signedConfig, false, args[3]);
+    return Stamp(args[1], signedConfig, false, layout, args[3]);
   }
-  if (command == "unstamp" && args.size() == 3) {
-    return Stamp(args[1], UnconfiguredContent(), true, args[2]);
+  // prepare: a stub signed elsewhere, without markers yet; unstamp: a stub
+  // that has them.
+  if ((command == "prepare" || command == "unstamp") && args.size() == 3) {
+    return Stamp(args[1], UnconfiguredContent(), command == "prepare", layout, args[2]);
   }
   if (command == "show" && (args.size() == 3 || args.size() == 4)) {
     return Show(args[1], std::vector<std::string>(args.begin() + 2, args.end()));

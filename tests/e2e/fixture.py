@@ -134,9 +134,10 @@ class Fixture:
         shutil.copyfile(msi, served)
         return served
 
-    def stub(self, name, xml: str, signer="publisher1", product: Path = None) -> Path:
+    def stub(self, name, xml: str, signer="publisher1", product: Path = None, appended=False) -> Path:
         """A copy of the product (or of `product`), alone in its own folder,
-        stamped with `xml` signed by a pinned publisher key."""
+        stamped with `xml` signed by a pinned publisher key (`appended`: in
+        the layout with the configuration after the signature)."""
         folder = self.work / "stubs" / name
         if folder.exists():
             shutil.rmtree(folder)
@@ -147,7 +148,9 @@ class Fixture:
                        check=True, capture_output=True)
         exe = folder / "bin" / "BastionSetup.exe"
         exe.parent.mkdir()
-        subprocess.run([str(self.stamp_tool), "stamp", str(product or self.product), str(folder / "config.p7"), str(exe)],
+        layout = ["--appended"] if appended else []
+        subprocess.run([str(self.stamp_tool), "stamp", *layout, str(product or self.product), str(folder / "config.p7"),
+                        str(exe)],
                        check=True, capture_output=True)
         (folder / "config.p7").unlink()
         return exe
@@ -188,10 +191,17 @@ _shared = None
 
 def shared_fixture(source: Path, build: Path, work: Path, display: str = None) -> "Fixture":
     """The one started fixture of a test run, shared by its test modules, with
-    the packages they all use; stopped when the run ends."""
+    the packages they all use; stopped when the run ends. BASTION_E2E_PRODUCT
+    names the stub to run, BASTION_E2E_PUBLISHERS a folder with the keys of
+    its pins (publisher1/2.pem and .key) and BASTION_E2E_CODESIGN one with
+    codesign-chain.pem and codesign.key for the packages; by default the
+    build's product and the test PKI."""
     global _shared
     if _shared is None:
-        _shared = Fixture(source, build, work, build.parent / "pki", display=display)
+        env = os.environ.get
+        pki = Path(env("BASTION_E2E_PUBLISHERS") or build.parent / "pki")
+        _shared = Fixture(source, build, work, pki, product=env("BASTION_E2E_PRODUCT") or None,
+                          codesign=env("BASTION_E2E_CODESIGN") or None, display=display)
         _shared.start()
         atexit.register(_shared.stop)
         _shared.agent_msi("unsigned.msi", signed=False)

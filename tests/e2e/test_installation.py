@@ -151,6 +151,16 @@ class InstallationMode(E2ECase):
         self.assertIsNone(fx.vpn_value())
         self.assertTrue((fx.agent_dir / "bxag.exe").is_file())
 
+    def test_a_stub_in_the_appended_layout_installs(self):
+        # The configuration after the signature's DER, as stubs stamped with
+        # --appended have it, instead of inside the carrier certificate.
+        fx.agent_msi("appended.msi")
+        exe = fx.stub("appended", config_xml(url("/files/appended.msi"), AG_CONFIG, VPN), appended=True)
+        run = fx.wine.run(exe)
+        self.assertEqual((run.code, run.stderr), (0, ""))
+        self.assertEqual(self.config_dat(), CONFIG_DAT)
+        self.assertTrue((fx.agent_dir / "bxag.exe").is_file())
+
     def test_an_elevated_run_stages_in_a_private_folder_whatever_temp_says(self):
         fx.agent_msi("blank.msi")
         exe = fx.stub("blank", config_xml(url("/files/blank.msi"), AG_CONFIG, VPN))

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Src/VTDropper/config_blob.h"
+#include "tools/carrier_certificate.h"
 #include "verification/der.h"
 #include "verification/pe_certificate_table.h"
 
@@ -123,10 +124,12 @@ TEST(PeCertificateTableTest, RejectsOtherShapes) {
   EXPECT_FALSE(ReadSingleSignature(trailing.data(), trailing.size(), table));
 }
 
-TEST(StubStampingTest, StampUnstampAndRestamp) {
+constexpr BlobLayout kAppended = BlobLayout::kAppended;
+
+TEST(StubStampingTest, AppendedStampUnstampAndRestamp) {
   const auto signedPe = MakeSignedPe();
   std::vector<uint8_t> unconfigured;
-  ASSERT_EQ(StampContent(signedPe, UnconfiguredContent(), true, unconfigured), "");
+  ASSERT_EQ(StampContent(signedPe, UnconfiguredContent(), true, unconfigured, kAppended), "");
 
   const auto table = *ReadCertificateTable(unconfigured.data(), unconfigured.size());
   const auto bounds = LocateBlob(unconfigured.data(), unconfigured.size());
@@ -147,7 +150,7 @@ TEST(StubStampingTest, StampUnstampAndRestamp) {
 
   const auto config = Bytes("signed configuration");
   std::vector<uint8_t> stamped;
-  ASSERT_EQ(StampContent(unconfigured, config, false, stamped), "");
+  ASSERT_EQ(StampContent(unconfigured, config, false, stamped, kAppended), "");
   const auto stampedBounds = *LocateBlob(stamped.data(), stamped.size());
   EXPECT_EQ(std::string(stamped.begin() + stampedBounds.offset,
                         stamped.begin() + stampedBounds.offset + stampedBounds.length),
@@ -155,21 +158,21 @@ TEST(StubStampingTest, StampUnstampAndRestamp) {
   EXPECT_EQ(stamped.size() % 8, 0u);
 
   std::vector<uint8_t> restamped;
-  ASSERT_EQ(StampContent(stamped, Bytes("other"), false, restamped), "");
+  ASSERT_EQ(StampContent(stamped, Bytes("other"), false, restamped, kAppended), "");
   std::vector<uint8_t> back;
-  ASSERT_EQ(StampContent(restamped, UnconfiguredContent(), true, back), "");
+  ASSERT_EQ(StampContent(restamped, UnconfiguredContent(), false, back, kAppended), "");
   EXPECT_EQ(back, unconfigured);
 }
 
 TEST(StubStampingTest, RejectsBadInputAndLeavesTheOutputAlone) {
   const auto signedPe = MakeSignedPe();
   std::vector<uint8_t> unconfigured;
-  ASSERT_EQ(StampContent(signedPe, UnconfiguredContent(), true, unconfigured), "");
+  ASSERT_EQ(StampContent(signedPe, UnconfiguredContent(), true, unconfigured, kAppended), "");
   const std::vector<uint8_t> sentinel = {1, 2, 3};
   auto expectRejected = [&](const std::vector<uint8_t>& stub, const std::vector<uint8_t>& content,
                             bool allowUnmarked, const std::string& error) {
     std::vector<uint8_t> out = sentinel;
-    EXPECT_EQ(StampContent(stub, content, allowUnmarked, out), error);
+    EXPECT_EQ(StampContent(stub, content, allowUnmarked, out, kAppended), error);
     EXPECT_EQ(out, sentinel);
   };
   const auto config = Bytes("cfg");
@@ -200,6 +203,90 @@ TEST(StubStampingTest, RejectsBadInputAndLeavesTheOutputAlone) {
   expectRejected(MakeSignedPe(300, Bytes(BeginMarker() + "x" + EndMarker() + "junk")), config, false,
                  "data follows the end marker");
   expectRejected(MakeSignedPe(300, Bytes("junk")), config, true, "data follows the code signature");
+  std::vector<uint8_t> out;
+  EXPECT_EQ(StampContent(signedPe, config, true, out), "the code signature is not a PKCS #7 SignedData");
+}
+
+// A PE whose one entry holds a SignedData ContentInfo with one certificate
+// (a stand-in) and an empty signer set: the parts stamping must keep.
+std::vector<uint8_t> MakeSignedDataPe() {
+  auto element = [](uint8_t tag, std::vector<uint8_t> value) {
+    std::vector<uint8_t> out = {tag};
+    if (value.size() >= 0x80) out.push_back(0x82), out.push_back(static_cast<uint8_t>(value.size() >> 8));
+    out.push_back(static_cast<uint8_t>(value.size()));
+    out.insert(out.end(), value.begin(), value.end());
+    return out;
+  };
+  auto concat = [](std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  const std::vector<uint8_t> signedDataOid = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
+  const std::vector<uint8_t> signerInfos = element(0x31, std::vector<uint8_t>(200, 0x5A));
+  const auto signedData = concat({{0x02, 0x01, 0x01, 0x31, 0x00, 0x30, 0x02, 0x06, 0x00},
+                                  element(0xA0, element(0x30, {0x02, 0x01, 0x07})), signerInfos});
+  const auto der = element(0x30, concat({signedDataOid, element(0xA0, element(0x30, signedData))}));
+  auto f = MakeSignedPe(der.size() - 4);
+  std::copy(der.begin(), der.end(), f.begin() + 0x408);
+  return f;
+}
+
+// What strict signature checks require: the entry is the DER and its zero
+// padding to 8 bytes, and the table is the entry at the end of the file.
+void ExpectStrictEntry(const std::vector<uint8_t>& f) {
+  const auto table = *ReadCertificateTable(f.data(), f.size());
+  const auto signature = ReadSingleSignature(f.data(), f.size(), table);
+  ASSERT_TRUE(signature);
+  const size_t derEnd = signature->signatureOffset + signature->signatureSize;
+  EXPECT_EQ(signature->entryLength, (kWinCertHeaderSize + signature->signatureSize + 7) / 8 * 8);
+  EXPECT_EQ(table.tableSize, signature->entryLength);
+  EXPECT_EQ(table.tableOffset + table.tableSize, f.size());
+  EXPECT_TRUE(std::all_of(f.begin() + derEnd, f.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(Read32(f, table.checksumOffset), PeChecksum(f.data(), f.size(), table.checksumOffset));
+}
+
+std::string Content(const std::vector<uint8_t>& f) {
+  const auto bounds = *LocateBlob(f.data(), f.size());
+  return std::string(f.begin() + bounds.offset, f.begin() + bounds.offset + bounds.length);
+}
+
+TEST(StubStampingTest, CarrierCertificateLayout) {
+  const auto signedPe = MakeSignedDataPe();
+  std::vector<uint8_t> prepared;
+  ASSERT_EQ(StampContent(signedPe, UnconfiguredContent(), true, prepared), "");
+  ExpectStrictEntry(prepared);
+  EXPECT_EQ(Content(prepared), std::string(kUnconfiguredFillerLength, ' '));
+  // The signature's own parts stay byte for byte; the carrier joins the set.
+  auto signatureOf = [](const std::vector<uint8_t>& f) {
+    const auto table = *ReadCertificateTable(f.data(), f.size());
+    const auto signature = *ReadSingleSignature(f.data(), f.size(), table);
+    return SplitSignature(f.data() + signature.signatureOffset, signature.signatureSize);
+  };
+  const auto original = signatureOf(signedPe).value();
+  const auto parts = signatureOf(prepared).value();
+  EXPECT_EQ(parts.before, original.before);
+  EXPECT_EQ(parts.after, original.after);
+  EXPECT_EQ(parts.certificates, original.certificates);
+  ASSERT_EQ(parts.carriers.size(), 1u);
+
+  std::vector<uint8_t> stamped, restamped, back;
+  ASSERT_EQ(StampContent(prepared, Bytes("signed configuration"), false, stamped), "");
+  ExpectStrictEntry(stamped);
+  EXPECT_EQ(Content(stamped), "signed configuration");
+  // A fixed region: nothing moves.
+  EXPECT_EQ(stamped.size(), prepared.size());
+  EXPECT_EQ(LocateBlob(stamped.data(), stamped.size())->offset, LocateBlob(prepared.data(), prepared.size())->offset);
+  ASSERT_EQ(StampContent(stamped, Bytes("other"), false, restamped, kAppended), "");
+  EXPECT_EQ(Content(restamped), "other");
+  ASSERT_EQ(StampContent(restamped, UnconfiguredContent(), false, back), "");
+  EXPECT_EQ(back, prepared);
+
+  std::vector<uint8_t> out;
+  EXPECT_EQ(StampContent(signedPe, Bytes("x"), false, out), "the blob markers are missing");
+  auto spoiled = stamped;
+  spoiled[LocateBlob(spoiled.data(), spoiled.size())->offset + 40] = 'x';
+  EXPECT_EQ(StampContent(spoiled, Bytes("x"), false, out), "data follows the end marker");
 }
 
 TEST(StubStampingTest, ChecksumMatchesTheLoadersDefinition) {

@@ -59,11 +59,13 @@ printf 'this is not a PKCS #7 message' > notpkcs7.bin
 "$tool" stamp "$product" unpinned.p7 unpinned.exe
 
 # The product signed by a pinned publisher key instead of the code-signing
-# chain: what the publisher fallback of the self-check accepts.
+# chain, with its configuration region: what the publisher fallback of the
+# self-check accepts.
 osslsigncode remove-signature -in "$product" -out nosig.exe >/dev/null
 osslsigncode sign -certs "$pki/publisher1.pem" -key "$pki/publisher1.key" -h sha256 \
-  -n "Bastion Setup" -in nosig.exe -out publisher_signed.exe >/dev/null
-rm nosig.exe
+  -n "Bastion Setup" -in nosig.exe -out publisher_signed_bare.exe >/dev/null
+"$tool" prepare publisher_signed_bare.exe publisher_signed.exe
+rm nosig.exe publisher_signed_bare.exe
 # Packages and their signers for the publisher match. Ours is the code-signing
 # leaf the product is signed with; "renewed" has our subject encoded as a
 # PrintableString instead of a UTF8String; "foreign" is another subject from

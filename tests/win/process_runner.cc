@@ -71,7 +71,13 @@ std::wstring TestDirectory() {
 
 std::wstring ProductPath() {
   std::wstring tests = TestDirectory();
+#ifdef BASTION_TESTED_TWIN
+  // A site's own build ships its own pins and signature; the tests run the
+  // product's twin, pinned and signed with the test PKI.
+  return tests + L"product\\BastionSetup.exe";
+#else
   // build/win64/tests/ -> build/win64/BastionSetup.exe
   std::wstring parent = tests.substr(0, tests.find_last_of(L"\\/", tests.size() - 2) + 1);
   return parent + L"BastionSetup.exe";
+#endif
 }
