@@ -41,15 +41,18 @@ def setUpModule():
     shutil.copyfile(BUILD / "tests" / "wintrust_stand_in.dll", prefix / "drive_c" / "windows" / "system32" /
                     "wintrust.dll")
     fx = Fixture(SOURCE, BUILD, work, shared.pki, prefix=prefix)
-    # The product re-signed by pinned publisher 1, with its unconfigured blob.
+    # The tested product re-signed by pinned publisher 1, then given its
+    # unconfigured region.
     unsigned, signed = work / "unsigned.exe", work / "publisher1.exe"
     product = work / "product.exe"
-    subprocess.run(["osslsigncode", "remove-signature", "-in", str(fx.product), "-out", str(unsigned)],
+    for made in (unsigned, signed, product):
+        made.unlink(missing_ok=True)  # osslsigncode overwrites nothing
+    subprocess.run(["osslsigncode", "remove-signature", "-in", str(shared.product), "-out", str(unsigned)],
                    check=True, capture_output=True)
     subprocess.run(["osslsigncode", "sign", "-certs", str(shared.pki / "publisher1.pem"), "-key",
                     str(shared.pki / "publisher1.key"), "-h", "sha256", "-n", "Bastion Setup",
                     "-in", str(unsigned), "-out", str(signed)], check=True, capture_output=True)
-    subprocess.run([str(fx.stamp_tool), "unstamp", str(signed), str(product)], check=True, capture_output=True)
+    subprocess.run([str(fx.stamp_tool), "prepare", str(signed), str(product)], check=True, capture_output=True)
 
 
 def tearDownModule():
