@@ -22,6 +22,6 @@ add_test(NAME EndToEndDisplay
 set_tests_properties(EndToEndDisplay PROPERTIES LABELS display RESOURCE_LOCK port443 TIMEOUT 700)
 include(${PROJECT_SOURCE_DIR}/tests/trace_runner/trace_runner.cmake)
 add_custom_target(bastion_e2e_inputs DEPENDS BastionSetup ${BASTION_TESTED_PRODUCT} trace_runner bxag exit_code_runner
-                                             installer_stand_in trust_root_cert
+                                             installer_stand_in package_attacker trust_root_cert
                                              wintrust_stand_in_dll)
 add_dependencies(bastion_tests bastion_e2e_inputs)
