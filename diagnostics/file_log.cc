@@ -9,6 +9,8 @@
 #include "diagnostics/log_sink.h"
 #include "diagnostics/trace.h"
 
+namespace bastion {
+
 namespace {
 
 // {836579AB-A681-3146-B02F-8986F8BE98D8}: shared with the installation
@@ -43,3 +45,5 @@ void SetUpFileLog() {
   HRESULT result = SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
   SetUpFileLogAt(LogAnchor(result, folder), kLogMaxSize);
 }
+
+}  // namespace bastion

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace bastion {
+
 inline constexpr char kLogPattern[] = "%Y-%m-%d %T.%e t:%-5t %-10!n [%-5!l] %v [%!]";
 inline constexpr size_t kLogMaxSize = 20 * 1024 * 1024;
 inline constexpr size_t kLogMaxFiles = 5;
@@ -28,5 +30,7 @@ void SetUpFileLogAt(const std::string& anchor, size_t maxSize);
 // folder, which no log is opened below: whatever the query left in `folder`
 // is no folder the system vouched for.
 std::string LogAnchor(long result, const char* folder);
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_FILE_LOG_H_

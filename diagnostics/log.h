@@ -6,8 +6,12 @@
 
 #include <spdlog/spdlog.h>
 
+namespace bastion {
+
 #define BASTION_LOG(level, function, ...)                                                   \
   spdlog::default_logger_raw()->log(spdlog::source_loc{__FILE__, __LINE__, function}, level, \
                                     __VA_ARGS__)
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_LOG_H_

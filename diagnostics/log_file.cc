@@ -12,6 +12,8 @@
 #include "diagnostics/log_paths.h"
 #include "platform/system_library.h"
 
+namespace bastion {
+
 namespace {
 
 constexpr int kOpenTries = 5;
@@ -306,3 +308,5 @@ size_t LogFile::Size() const {
 LogRename LogFile::Rename(const std::string& from, const std::string& to) {
   return RenameLogFile(folder_, from, to);
 }
+
+}  // namespace bastion

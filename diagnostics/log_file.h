@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace bastion {
+
 // The folders from the trusted folder down to the log's folder, each held
 // open without delete sharing, so that none can be renamed or replaced by a
 // link while the log uses it.
@@ -101,5 +103,7 @@ class LogFile {
   LogFolder folder_;
   FILE* stream_ = nullptr;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_LOG_FILE_H_

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+namespace bastion {
+
 namespace {
 
 constexpr char kSeparators[] = "\\/";
@@ -58,3 +60,5 @@ bool IsOwnLogEntry(const OpenedLogEntry& entry, bool folder, const std::wstring&
   const bool separated = parentFinal.back() == L'\\';
   return SameIgnoringAsciiCase(entry.finalPath, parentFinal + (separated ? L"" : L"\\") + name);
 }
+
+}  // namespace bastion

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace bastion {
+
 // Everything before the last "\" or "/"; empty when there is none.
 std::string LogFolderOf(const std::string& path);
 
@@ -35,5 +37,7 @@ struct OpenedLogEntry {
 // final paths comes from the same file system answer.
 bool IsOwnLogEntry(const OpenedLogEntry& entry, bool folder, const std::wstring& parentFinal,
                    const std::wstring& name);
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_LOG_PATHS_H_

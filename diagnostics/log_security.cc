@@ -4,6 +4,8 @@
 
 #include "platform/object_security.h"
 
+namespace bastion {
+
 namespace {
 
 bool ProcessRunsAsLocalSystem() {
@@ -48,3 +50,5 @@ const SECURITY_ATTRIBUTES* LogSecurityAttributes() {
   const LogSecurity& security = GetLogSecurity();
   return security.attributes.lpSecurityDescriptor != nullptr ? &security.attributes : nullptr;
 }
+
+}  // namespace bastion

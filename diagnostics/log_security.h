@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 struct LogSecurity {
   LogSecurity();
   ~LogSecurity();
@@ -26,5 +28,7 @@ const SECURITY_ATTRIBUTES* LogSecurityAttributes();
 
 // Whether the user of `token` (opened with TOKEN_QUERY) is S-1-5-18.
 bool TokenUserIsLocalSystem(HANDLE token);
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_LOG_SECURITY_H_

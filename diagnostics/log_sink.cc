@@ -6,6 +6,8 @@
 
 #include "diagnostics/log_paths.h"
 
+namespace bastion {
+
 namespace {
 
 constexpr DWORD kRenameRetryMs = 100;
@@ -69,3 +71,5 @@ void RotatingLogSink::Rotate() {
   }
   if (!file_.Reopen(true)) RaiseOpenFailure(file_.path());
 }
+
+}  // namespace bastion

@@ -12,6 +12,8 @@
 #include "diagnostics/log_file.h"
 #include "diagnostics/log_security.h"
 
+namespace bastion {
+
 class RotatingLogSink final : public spdlog::sinks::base_sink<std::mutex> {
  public:
   // Opens (appends to) `basePath` below `anchor` at once; raises the
@@ -37,5 +39,7 @@ class RotatingLogSink final : public spdlog::sinks::base_sink<std::mutex> {
   size_t currentSize_ = 0;
   LogFile file_;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_LOG_SINK_H_

@@ -3,6 +3,8 @@
 #include <string.h>
 #include <wchar.h>
 
+namespace bastion {
+
 namespace trace {
 namespace {
 
@@ -145,3 +147,5 @@ ControlBlock* ControlPointer() { return g_control; }
 }  // namespace testing
 
 }  // namespace trace
+
+}  // namespace bastion

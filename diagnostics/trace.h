@@ -8,6 +8,8 @@
 
 #include <evntrace.h>
 
+namespace bastion {
+
 namespace trace {
 
 // Enable-flag bits of the trace points.
@@ -66,5 +68,7 @@ ControlBlock* ControlPointer();
 }  // namespace testing
 
 }  // namespace trace
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_TRACE_H_

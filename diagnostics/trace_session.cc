@@ -7,6 +7,8 @@
 #include "diagnostics/trace.h"
 #include "platform/object_security.h"
 
+namespace bastion {
+
 namespace trace {
 namespace {
 
@@ -89,3 +91,5 @@ TraceSession::~TraceSession() {
 }
 
 }  // namespace trace
+
+}  // namespace bastion

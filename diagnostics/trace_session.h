@@ -10,6 +10,8 @@
 
 #include <memory>
 
+namespace bastion {
+
 namespace trace {
 
 // The properties block: the system record, 28 bytes for the session name,
@@ -60,5 +62,7 @@ class TraceSession {
 EVENT_TRACE_PROPERTIES* AllocateSessionProperties(const wchar_t* logFile);
 
 }  // namespace trace
+
+}  // namespace bastion
 
 #endif  // BASTION_DIAGNOSTICS_TRACE_SESSION_H_

@@ -6,6 +6,8 @@
 
 #include "platform/system_library.h"
 
+namespace bastion {
+
 namespace {
 
 // Each operation holds its own reference on the library, as the binding
@@ -146,3 +148,5 @@ Win32Result CloseMsiHandle(MSIHANDLE handle) {
   if (!BindExport(msi, "MsiCloseHandle", close)) return Unbound(msi);
   return Result(close(handle));
 }
+
+}  // namespace bastion

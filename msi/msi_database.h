@@ -13,6 +13,8 @@
 
 #include "platform/win32_result.h"
 
+namespace bastion {
+
 // Opens the package in direct mode: edits reach the file at each commit.
 Win32Result OpenMsiDatabase(const wchar_t* packagePath, MSIHANDLE* database);
 
@@ -33,5 +35,7 @@ Win32Result SetPropertyValue(MSIHANDLE view, const wchar_t* name, const wchar_t*
 Win32Result CommitMsiDatabase(MSIHANDLE database);
 
 Win32Result CloseMsiHandle(MSIHANDLE handle);
+
+}  // namespace bastion
 
 #endif  // BASTION_MSI_MSI_DATABASE_H_

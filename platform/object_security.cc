@@ -2,6 +2,8 @@
 
 #include <aclapi.h>
 
+namespace bastion {
+
 namespace {
 
 SECURITY_ATTRIBUTES g_objectSecurity = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
@@ -80,3 +82,5 @@ void ReleaseObjectSecurity() {
   FreeAccessDescriptor(g_objectSecurity.lpSecurityDescriptor);
   g_objectSecurity.lpSecurityDescriptor = nullptr;
 }
+
+}  // namespace bastion

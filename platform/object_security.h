@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 // The record, or null when the descriptor cannot be built; callers pass it
 // straight to the creation calls, so null means the folder's default security.
 SECURITY_ATTRIBUTES* GetObjectSecurity();
@@ -18,5 +20,7 @@ void ReleaseObjectSecurity();
 // Release with FreeAccessDescriptor.
 PSECURITY_DESCRIPTOR BuildAccessDescriptor(DWORD inheritance);
 void FreeAccessDescriptor(PSECURITY_DESCRIPTOR descriptor);
+
+}  // namespace bastion
 
 #endif  // BASTION_PLATFORM_OBJECT_SECURITY_H_

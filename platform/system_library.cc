@@ -4,6 +4,8 @@
 
 #include "diagnostics/trace.h"
 
+namespace bastion {
+
 namespace {
 
 // {DA23199C-BA3D-3F74-B6D0-0AD7740DC537}
@@ -54,3 +56,5 @@ FARPROC SystemLibrary::Bind(const char* exportName) const {
     trace::Message(kTraceGuid, 14, trace::kComponents, exportName, GetLastError());
   return fn;
 }
+
+}  // namespace bastion

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 class SystemLibrary {
  public:
   // Never fails as a call; a library that is absent from the system folder
@@ -40,5 +42,7 @@ bool BindExport(const SystemLibrary& library, const char* exportName, Fn*& fn) {
   fn = library.IsLoaded() ? library.Bind<Fn>(exportName) : nullptr;
   return fn != nullptr;
 }
+
+}  // namespace bastion
 
 #endif  // BASTION_PLATFORM_SYSTEM_LIBRARY_H_

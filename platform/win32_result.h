@@ -4,6 +4,8 @@
 #ifndef BASTION_PLATFORM_WIN32_RESULT_H_
 #define BASTION_PLATFORM_WIN32_RESULT_H_
 
+namespace bastion {
+
 class [[nodiscard]] Win32Result {
  public:
   static Win32Result Success() { return Win32Result(true, 0); }
@@ -20,5 +22,7 @@ class [[nodiscard]] Win32Result {
   bool ok_;
   unsigned long error_;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_PLATFORM_WIN32_RESULT_H_

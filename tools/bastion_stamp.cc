@@ -26,6 +26,8 @@
 #include "Src/VTDropper/config_document.h"
 #include "tools/stub_stamping.h"
 
+using namespace bastion;
+
 namespace {
 
 constexpr char kUsage[] =

@@ -6,6 +6,8 @@
 #include "Src/VTDropper/config_blob.h"
 #include "verification/der.h"
 
+using namespace bastion;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -7,6 +7,8 @@
 #include "tools/carrier_certificate.h"
 #include "verification/pe_certificate_table.h"
 
+using namespace bastion;
+
 namespace {
 
 void Write32(std::vector<uint8_t>& file, size_t at, uint32_t value) {

@@ -6,6 +6,8 @@
 #include "ui/site_objects.h"
 #include "ui/web_instance_record.h"
 
+namespace bastion {
+
 namespace {
 
 CIStorage& Storage() {
@@ -115,3 +117,5 @@ int DestroyBrowser(HWND window) {
   SetEvent(instance->gone);
   return 1;
 }
+
+}  // namespace bastion

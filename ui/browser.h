@@ -10,6 +10,8 @@
 
 #include "ui/com_ptr.h"
 
+namespace bastion {
+
 // Results of CreateBrowser.
 inline constexpr int kBrowserCreated = 0;
 inline constexpr int kBrowserNoCell = -1;
@@ -27,5 +29,7 @@ ComPtr<IWebBrowser2> BrowserOfWindow(HWND window);
 // Puts `object` into a fresh cell in the window's user data (the cell holds a
 // pointer, whatever its width); false without memory.
 bool AttachBrowserCell(HWND window, IOleObject* object);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_BROWSER_H_

@@ -1,5 +1,7 @@
 #include "ui/button_rules.h"
 
+namespace bastion {
+
 ButtonAction ClassifyButtonText(std::u16string_view text) {
   // The page's abort button sends "Abort pressed", which the upper-case rule
   // never matches; its label promises an abort, so it is one.
@@ -10,3 +12,5 @@ ButtonAction ClassifyButtonText(std::u16string_view text) {
   if (text.find(u"RETRY") != std::u16string_view::npos) return ButtonAction::kRetry;
   return ButtonAction::kNone;
 }
+
+}  // namespace bastion

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+namespace bastion {
+
 enum class ButtonAction {
   kNone,
   kExitAbort,  // end the process with exit code 1
@@ -18,5 +20,7 @@ inline constexpr unsigned kCloseExitCode = 2;
 // Case-sensitive, in this order: "ABORT" anywhere, or exactly the abort
 // button's own text "Abort pressed"; then "CLOSE"; then "RETRY".
 ButtonAction ClassifyButtonText(std::u16string_view text);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_BUTTON_RULES_H_

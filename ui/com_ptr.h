@@ -6,6 +6,8 @@
 
 #include <utility>
 
+namespace bastion {
+
 template <typename T>
 class ComPtr {
  public:
@@ -59,5 +61,7 @@ class ComPtr {
  private:
   T* ptr_ = nullptr;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_COM_PTR_H_

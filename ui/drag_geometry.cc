@@ -1,5 +1,7 @@
 #include "ui/drag_geometry.h"
 
+namespace bastion {
+
 DragPoint InitialWindowOrigin(long desktopWidth, long desktopHeight, long centerWidth,
                               long centerHeight) {
   return {desktopWidth / 2 - centerWidth / 2, desktopHeight / 2 - centerHeight / 2};
@@ -17,3 +19,5 @@ DragPoint DragOffset(const DragRect& window, const DragPoint& cursor) {
 DragPoint DraggedOrigin(const DragPoint& cursor, const DragPoint& offset) {
   return {cursor.x - offset.x, cursor.y - offset.y};
 }
+
+}  // namespace bastion

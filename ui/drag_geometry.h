@@ -3,6 +3,8 @@
 #ifndef BASTION_UI_DRAG_GEOMETRY_H_
 #define BASTION_UI_DRAG_GEOMETRY_H_
 
+namespace bastion {
+
 struct DragPoint {
   long x = 0;
   long y = 0;
@@ -28,5 +30,7 @@ DragPoint DragOffset(const DragRect& window, const DragPoint& cursor);
 
 // The window's new left and top for a cursor position during the drag.
 DragPoint DraggedOrigin(const DragPoint& cursor, const DragPoint& offset);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_DRAG_GEOMETRY_H_

@@ -6,6 +6,8 @@
 #include "ui/browser.h"
 #include "ui/external_dispatch.h"
 
+namespace bastion {
+
 namespace {
 
 // mingw's uuid library lacks it.
@@ -167,3 +169,5 @@ CEventSink& EventSink() {
   static CEventSink* sink = new CEventSink;
   return *sink;
 }
+
+}  // namespace bastion

@@ -12,6 +12,8 @@
 
 #include "ui/com_ptr.h"
 
+namespace bastion {
+
 struct WebInstance;
 
 class CIDocHostUIHandler : public IDocHostUIHandler {
@@ -115,5 +117,7 @@ CEventSink& EventSink();
 
 // Sets the body's scroll attribute to "no"; false when a step is missing.
 bool HideScrollBars(IDispatch* document);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_EVENT_SINK_H_

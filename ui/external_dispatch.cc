@@ -2,6 +2,8 @@
 
 #include "ui/web_instance_record.h"
 
+namespace bastion {
+
 HRESULT CImpIDispatch::QueryInterface(REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
@@ -61,3 +63,5 @@ HRESULT CImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
   }
   return S_OK;
 }
+
+}  // namespace bastion

@@ -7,6 +7,8 @@
 
 #include <oaidl.h>
 
+namespace bastion {
+
 struct WebInstance;
 
 class CImpIDispatch : public IDispatch {
@@ -32,5 +34,7 @@ class CImpIDispatch : public IDispatch {
   LONG refCount_ = 0;
   WebInstance* instance_;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_EXTERNAL_DISPATCH_H_

@@ -1,5 +1,7 @@
 #include "ui/html_file_path.h"
 
+namespace bastion {
+
 namespace {
 
 template <typename Unit>
@@ -74,3 +76,5 @@ bool IsHtmlFilePathText(const Unit* text) {
 template bool IsHtmlFilePathText<char16_t>(const char16_t*);
 template bool IsHtmlFilePathText<wchar_t>(const wchar_t*);
 template bool IsHtmlFilePathText<char>(const char*);
+
+}  // namespace bastion

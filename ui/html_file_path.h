@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace bastion {
+
 // Texts of this many code units or more are never paths.
 inline constexpr std::size_t kMaxHtmlPathUnits = 260;
 
@@ -15,5 +17,7 @@ inline constexpr std::size_t kMaxHtmlPathUnits = 260;
 // Instantiated for char16_t (and wchar_t, which is the same width on Windows).
 template <typename Unit>
 bool IsHtmlFilePathText(const Unit* text);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_HTML_FILE_PATH_H_

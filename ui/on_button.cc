@@ -5,6 +5,7 @@
 #include "ui/web_instance.h"
 
 void OnButton(BSTR text) {
+  using namespace bastion;
   // A BSTR carries its length and may be null for an empty string.
   std::u16string_view view;
   if (text != nullptr) {

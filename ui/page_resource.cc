@@ -1,5 +1,7 @@
 #include "ui/page_resource.h"
 
+namespace bastion {
+
 const wchar_t* LoadProgressPage(HMODULE module) {
   if (module == nullptr) module = GetModuleHandleW(nullptr);
   HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(23), MAKEINTRESOURCEW(kProgressPageResource),
@@ -16,3 +18,5 @@ const wchar_t* LoadProgressPage(HMODULE module) {
   }
   return text;
 }
+
+}  // namespace bastion

@@ -4,6 +4,8 @@
 
 #include "ui/page_resource.h"
 
+namespace bastion {
+
 namespace {
 
 LRESULT IgnoreMessage(HWND, UINT, WPARAM, LPARAM) { return 0; }
@@ -27,3 +29,5 @@ ProgressWindowStart StartProgressWindow(WebInstance** instance, PageLogFunction 
   RunCommand(*instance, L"SetServerName", 1, &argument);
   return ProgressWindowStart::kStarted;
 }
+
+}  // namespace bastion

@@ -8,6 +8,8 @@
 
 #include "ui/web_instance.h"
 
+namespace bastion {
+
 enum class ProgressWindowStart {
   kStarted,  // `*instance` holds a record (its window may still be missing)
   kNoPage,   // the page resource could not be loaded; nothing was started
@@ -17,5 +19,7 @@ enum class ProgressWindowStart {
 // `module` holds the page resource; null means the program itself.
 ProgressWindowStart StartProgressWindow(WebInstance** instance, PageLogFunction log,
                                         const wchar_t* serverName, HMODULE module = nullptr);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_PROGRESS_WINDOW_H_

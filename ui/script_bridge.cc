@@ -11,6 +11,8 @@
 #include "ui/html_file_path.h"
 #include "ui/web_instance_record.h"
 
+namespace bastion {
+
 namespace {
 
 // mingw's uuid library lacks it.
@@ -208,3 +210,5 @@ IHTMLWindow2* GetParentWindow(IWebBrowser2* browser) {
   if (html && FAILED(html->get_parentWindow(&window))) window = nullptr;
   return window;
 }
+
+}  // namespace bastion

@@ -12,6 +12,8 @@
 
 #include "ui/web_instance.h"
 
+namespace bastion {
+
 // Carried by WM_USER from RunCommand to the window thread. Element k of the
 // argument array is argument k (not the reversed order DISPPARAMS usually
 // has); the page's functions take at most one argument.
@@ -34,5 +36,7 @@ int NavigateToFile(HWND window, const wchar_t* path);
 bool IsHtmlFilePath(const wchar_t* text);
 // Consumes the browser reference; the page's window object or null.
 IHTMLWindow2* GetParentWindow(IWebBrowser2* browser);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_SCRIPT_BRIDGE_H_

@@ -1,5 +1,7 @@
 #include "ui/site_objects.h"
 
+namespace bastion {
+
 HRESULT __IOleClientSiteEx::Resolve(REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite)) {
@@ -59,3 +61,5 @@ HRESULT CIOleInPlaceSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlace
   *clip = client;
   return S_OK;
 }
+
+}  // namespace bastion

@@ -8,6 +8,8 @@
 
 #include <ole2.h>
 
+namespace bastion {
+
 class __IOleClientSiteEx;
 
 class CIOleClientSite : public IOleClientSite {
@@ -158,5 +160,7 @@ class CIStorage : public IStorage {
   HRESULT STDMETHODCALLTYPE SetStateBits(DWORD, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_SITE_OBJECTS_H_

@@ -14,6 +14,8 @@
 #include "ui/web_instance_record.h"
 #include "ui/window_procedure.h"
 
+namespace bastion {
+
 namespace {
 
 constexpr int kWindowIcon = 102;
@@ -168,3 +170,5 @@ HANDLE WebInstanceGoneEvent(const WebInstance* instance) {
 bool WebInstanceRetryShown(const WebInstance* instance) {
   return instance != nullptr && instance->retryShown.load();
 }
+
+}  // namespace bastion

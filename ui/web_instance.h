@@ -7,6 +7,8 @@
 
 #include <oleauto.h>
 
+namespace bastion {
+
 struct WebInstance;
 
 using MessageObserver = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
@@ -29,6 +31,8 @@ HWND WebInstanceWindow(const WebInstance* instance);
 int RunCommand(WebInstance* instance, const wchar_t* function, int argc, const wchar_t* const* argv);
 // 0 when added; 1 with no record or a name already registered.
 int RegisterExternal(WebInstance* instance, const wchar_t* name, ExternalCallback callback);
+
+}  // namespace bastion
 
 // The page's buttons: ends the process (1 for ABORT, 2 for CLOSE) or sets
 // RetryEvent (RETRY).

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 struct WebInstance;
 
 // A manual-reset event, signalled once the record has no window: creation
@@ -20,5 +22,7 @@ HANDLE WebInstanceGoneEvent(const WebInstance* instance);
 // RETRY button; false while no page is loaded (no document or no script, as
 // when the page failed to load), and for a null record.
 bool WebInstanceRetryShown(const WebInstance* instance);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_WEB_INSTANCE_GONE_H_

@@ -1,5 +1,7 @@
 #include "ui/web_instance_record.h"
 
+namespace bastion {
+
 WebInstance::WebInstance() : gone(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 WebInstance::~WebInstance() {
@@ -47,3 +49,5 @@ WebInstance* TakeInstance(HWND window) {
   table.instances.erase(found);
   return instance;
 }
+
+}  // namespace bastion

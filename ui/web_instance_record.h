@@ -15,6 +15,8 @@
 #include "ui/com_ptr.h"
 #include "ui/web_instance.h"
 
+namespace bastion {
+
 struct ExternalEntry {
   LONG dispId = 0;
   ExternalCallback callback = nullptr;
@@ -82,5 +84,7 @@ void EnterInstance(HWND window, WebInstance* instance);
 WebInstance* FindInstance(HWND window);
 // Removes and returns the window's record, or null when it has none.
 WebInstance* TakeInstance(HWND window);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_WEB_INSTANCE_RECORD_H_

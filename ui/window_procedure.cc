@@ -9,6 +9,8 @@
 #include "ui/script_bridge.h"
 #include "ui/web_instance_record.h"
 
+namespace bastion {
+
 namespace {
 
 // Each window thread owns one window and ends its loop when its windows are
@@ -109,3 +111,5 @@ LRESULT CALLBACK WebInstanceWndProc(HWND window, UINT message, WPARAM wParam, LP
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
+
+}  // namespace bastion

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 // WM_USER: wParam points to a RunCommandRequest. WM_USER + 1: wParam points
 // to a `const wchar_t*` holding new page text for the window.
 inline constexpr UINT kRunCommandMessage = WM_USER;
@@ -17,5 +19,7 @@ void SetDragWindow(HWND window);
 
 // printf-style text to the debugger, cut to 1,023 units.
 void DebugPrint(const wchar_t* format, ...);
+
+}  // namespace bastion
 
 #endif  // BASTION_UI_WINDOW_PROCEDURE_H_

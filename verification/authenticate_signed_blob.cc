@@ -8,6 +8,8 @@
 #include "verification/pinned_certificates.inc"
 #include "verification/signed_blob_check.h"
 
+namespace bastion {
+
 namespace {
 
 // {CAF70D55-53F4-3626-9857-1162CD64E3FB}
@@ -266,3 +268,5 @@ int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& conte
   return AuthenticateSignedBlobWith(blob, content, signer, expected, kPinnedCertificates,
                                     sizeof(kPinnedCertificates) / sizeof(kPinnedCertificates[0]));
 }
+
+}  // namespace bastion

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+namespace bastion {
+
 // What a message must carry for its use. A configuration is plain data,
 // whose digest this check compares with the signed one itself. A file's code
 // signature carries the file's digest (SpcIndirectDataContent), which the
@@ -21,5 +23,7 @@ enum class SignedContent { kConfiguration, kCodeSignature };
 // receives the content plus one zero byte before any signature is checked.
 int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
                            PCCERT_CONTEXT signer, SignedContent expected);
+
+}  // namespace bastion
 
 #endif  // BASTION_VERIFICATION_AUTHENTICATE_SIGNED_BLOB_H_

@@ -1,5 +1,7 @@
 #include "verification/der.h"
 
+namespace bastion {
+
 namespace {
 
 struct Header {
@@ -35,3 +37,5 @@ std::optional<DerSpan> DerOctetString(const uint8_t* data, size_t size) {
   if (!header || header->valueSize != size - header->headerSize) return std::nullopt;
   return DerSpan{data + header->headerSize, header->valueSize};
 }
+
+}  // namespace bastion

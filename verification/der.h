@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace bastion {
+
 // Total size (tag, length and value) of the definite-length element at the
 // start of `data`; none when it is malformed or does not fit in `size`.
 std::optional<size_t> DerElementSize(const uint8_t* data, size_t size);
@@ -18,5 +20,7 @@ struct DerSpan {
 
 // The value of an OCTET STRING that fills `data` exactly.
 std::optional<DerSpan> DerOctetString(const uint8_t* data, size_t size);
+
+}  // namespace bastion
 
 #endif  // BASTION_VERIFICATION_DER_H_

@@ -2,6 +2,8 @@
 
 #include "verification/der.h"
 
+namespace bastion {
+
 namespace {
 
 uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -77,3 +79,5 @@ uint32_t PeChecksum(const uint8_t* file, size_t size, size_t checksumOffset) {
   sum = (sum & 0xFFFF) + (sum >> 16);
   return static_cast<uint32_t>(sum + size);
 }
+
+}  // namespace bastion

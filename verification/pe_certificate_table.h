@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace bastion {
+
 inline constexpr uint16_t kWinCertRevision2 = 0x0200;
 inline constexpr uint16_t kWinCertTypePkcsSignedData = 0x0002;
 inline constexpr size_t kWinCertHeaderSize = 8;
@@ -38,5 +40,7 @@ std::optional<SingleSignature> ReadSingleSignature(const uint8_t* file, size_t s
 // The PE checksum of `file` as the image loader's CheckSumMappedFile computes
 // it, the CheckSum field itself counted as zero.
 uint32_t PeChecksum(const uint8_t* file, size_t size, size_t checksumOffset);
+
+}  // namespace bastion
 
 #endif  // BASTION_VERIFICATION_PE_CERTIFICATE_TABLE_H_

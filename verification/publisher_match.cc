@@ -12,6 +12,8 @@
 #include "platform/system_library.h"
 #include "verification/pe_certificate_table.h"
 
+namespace bastion {
+
 namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
@@ -214,3 +216,5 @@ bool PackageFromOurPublisher(const uint8_t* image, size_t imageSize, const wchar
   const auto theirs = PackageSignerSubject(*bound, packagePath);
   return theirs && SameName(*ours, *theirs);
 }
+
+}  // namespace bastion

@@ -7,9 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace bastion {
+
 // `image` is our own signed file as mapped; `packagePath` a package whose
 // code signature the system has already accepted. False when either signer
 // cannot be found unambiguously or their subjects differ.
 bool PackageFromOurPublisher(const uint8_t* image, size_t imageSize, const wchar_t* packagePath);
+
+}  // namespace bastion
 
 #endif  // BASTION_VERIFICATION_PUBLISHER_MATCH_H_

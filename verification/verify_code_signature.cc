@@ -7,6 +7,8 @@
 #include "diagnostics/trace.h"
 #include "platform/system_library.h"
 
+namespace bastion {
+
 namespace {
 
 // {560ECF44-EBC7-3705-C1AE-A8BC860E95C4}
@@ -59,3 +61,5 @@ bool VerifyCodeSignature(const wchar_t* path, LONG& status, HANDLE file) {
   trace::Message(kTraceGuid, 10, trace::kComponents, path, result == 0 ? 1UL : 0UL);
   return result == 0;
 }
+
+}  // namespace bastion

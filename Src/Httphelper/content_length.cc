@@ -1,5 +1,7 @@
 #include "Src/Httphelper/content_length.h"
 
+namespace bastion {
+
 bool ParseContentLength(const wchar_t* text, uint64_t& value) {
   if (text == nullptr) return false;
   while (*text == L' ' || *text == L'\t') ++text;
@@ -16,3 +18,5 @@ bool ParseContentLength(const wchar_t* text, uint64_t& value) {
   value = result;
   return true;
 }
+
+}  // namespace bastion

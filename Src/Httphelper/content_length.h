@@ -6,8 +6,12 @@
 
 #include <stdint.h>
 
+namespace bastion {
+
 // Decimal digits with optional surrounding blanks and tabs; false for
 // anything else, an empty text or a value above 2^64 - 1.
 bool ParseContentLength(const wchar_t* text, uint64_t& value);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_CONTENT_LENGTH_H_

@@ -11,6 +11,8 @@
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 
+namespace bastion {
+
 void RecordCertificateVerdict(HTTPHelper* helper, bool accepted);
 
 namespace {
@@ -264,3 +266,5 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
   }
   return result;
 }
+
+}  // namespace bastion

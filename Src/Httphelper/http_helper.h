@@ -17,6 +17,8 @@
 #include "Src/Httphelper/temporary_file.h"
 #include "platform/system_library.h"
 
+namespace bastion {
+
 // Answers true to accept the server's certificate.
 using ServerCertificateCheck = std::function<bool(PCCERT_CONTEXT)>;
 // Told the byte count reported available for each chunk written.
@@ -70,5 +72,7 @@ class HTTPHelper {
   bool certificateAccepted_ = false;
   std::unique_ptr<ProxySelector> proxySelector_;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_HTTP_HELPER_H_

@@ -5,6 +5,8 @@
 #include "Src/Httphelper/session_choice.h"
 #include "diagnostics/trace.h"
 
+namespace bastion {
+
 namespace {
 
 // {81C058A3-29C4-36FC-FE7C-2D1744F52835}
@@ -60,3 +62,5 @@ LoggedOnUserImpersonation::~LoggedOnUserImpersonation() {
     if (userToken_ != nullptr) CloseHandle(userToken_);
   }
 }
+
+}  // namespace bastion

@@ -10,6 +10,8 @@
 
 #include "platform/system_library.h"
 
+namespace bastion {
+
 class LoggedOnUserImpersonation {
  public:
   LoggedOnUserImpersonation();
@@ -28,5 +30,7 @@ class LoggedOnUserImpersonation {
   decltype(WTSQueryUserToken)* queryUserToken_ = nullptr;
   bool impersonating_ = false;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_LOGGED_ON_USER_IMPERSONATION_H_

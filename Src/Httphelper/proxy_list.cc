@@ -1,5 +1,7 @@
 #include "Src/Httphelper/proxy_list.h"
 
+namespace bastion {
+
 bool IsRecoverableAutoProxyError(uint32_t error) {
   switch (error) {
     case 0:
@@ -38,3 +40,5 @@ const wchar_t* NextProxyEntry(const wchar_t* cursor) {
   while (*cursor != L'\0' && IsProxySeparator(*cursor)) ++cursor;
   return *cursor == L'\0' ? nullptr : cursor;
 }
+
+}  // namespace bastion

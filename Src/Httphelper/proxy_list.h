@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+namespace bastion {
+
 // Errors of an automatic lookup after which the next source is tried.
 bool IsRecoverableAutoProxyError(uint32_t error);
 
@@ -18,5 +20,7 @@ bool IsProxySeparator(wchar_t c);
 // From the entry at `cursor`, skips that entry and the separators after it.
 // Returns the next entry, or null when the list ends there.
 const wchar_t* NextProxyEntry(const wchar_t* cursor);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_PROXY_LIST_H_

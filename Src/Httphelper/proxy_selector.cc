@@ -2,6 +2,8 @@
 
 #include "Src/Httphelper/proxy_list.h"
 
+namespace bastion {
+
 namespace {
 
 void FreeString(wchar_t* text) {
@@ -160,3 +162,5 @@ DWORD ProxySelector::Apply(HINTERNET request, const wchar_t* entry) {
   cursor_ = entry;
   return 0;
 }
+
+}  // namespace bastion

@@ -10,6 +10,8 @@
 
 #include "platform/system_library.h"
 
+namespace bastion {
+
 // The WinHTTP entry points the selector calls. Process-wide: every selector
 // rebinds them when it is made, all or none, and tests put fakes into them
 // afterwards. The selector calls none of them unless all are there.
@@ -63,5 +65,7 @@ class ProxySelector {
   bool failOverAllowed_ = false;
   const wchar_t* cursor_ = nullptr;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_PROXY_SELECTOR_H_

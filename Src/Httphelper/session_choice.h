@@ -5,6 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+namespace bastion {
+
 struct SessionEntry {
   uint32_t id;
   uint32_t state;  // 0 is the active state
@@ -12,5 +14,7 @@ struct SessionEntry {
 
 // The first active session in list order; session 0 when none is active.
 uint32_t ChooseSession(const SessionEntry* sessions, size_t count);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_SESSION_CHOICE_H_

@@ -1,5 +1,7 @@
 #include "Src/Httphelper/sha256.h"
 
+namespace bastion {
+
 Sha256::Sha256() {
   if (!CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
     error_ = GetLastError();
@@ -33,3 +35,5 @@ bool Sha256::Finish(Sha256Digest& digest) {
   DWORD size = static_cast<DWORD>(digest.size());
   return CryptGetHashParam(hash_, HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
 }
+
+}  // namespace bastion

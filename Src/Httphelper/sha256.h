@@ -8,6 +8,8 @@
 
 #include <array>
 
+namespace bastion {
+
 using Sha256Digest = std::array<BYTE, 32>;
 
 class Sha256 {
@@ -28,5 +30,7 @@ class Sha256 {
   HCRYPTHASH hash_ = 0;
   DWORD error_ = 0;  // why the provider or the hash could not be had
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_SHA256_H_

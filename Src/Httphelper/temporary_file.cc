@@ -7,6 +7,8 @@
 #include "Src/Httphelper/uuid_name.h"
 #include "platform/object_security.h"
 
+namespace bastion {
+
 namespace {
 
 bool IdentityOf(HANDLE file, FileIdentity& identity) {
@@ -56,7 +58,7 @@ void TemporaryFile::Create() {
   name_ = NewUuidName();
   if (name_.empty()) return;
   path_ = folder_ + L"\\" + name_;
-  ScopedHandle file(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+  ScopedKernelHandle file(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
                                 GetObjectSecurity(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     lastError_ = GetLastError();
@@ -95,12 +97,12 @@ bool TemporaryFile::Hold(HeldPackage& package) {
   if (!created_ || !handle_.IsValid() || writeFailed_) return Fail(ERROR_INVALID_HANDLE);
   Sha256Digest digest;
   if (!written_.Finish(digest)) return Fail(GetLastError());
-  ScopedHandle reader(ReOpenFile(handle_.Get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+  ScopedKernelHandle reader(ReOpenFile(handle_.Get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
   if (!reader.IsValid()) return Fail(GetLastError());
   handle_.Close();
   // From here on the file can only be deleted by name, and a name may lead
   // to another file: deleting that one as well harms nobody.
-  ScopedHandle held(ReOpenFile(reader.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
+  ScopedKernelHandle held(ReOpenFile(reader.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
   DWORD error = held.IsValid() ? 0 : GetLastError();
   reader.Close();
   if (error == 0) error = CheckHeldFile(held.Get(), identity_, digest);
@@ -133,3 +135,5 @@ DWORD CheckHeldFile(HANDLE file, const FileIdentity& identity, const Sha256Diges
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
   return found == digest ? 0 : ERROR_FILE_INVALID;
 }
+
+}  // namespace bastion

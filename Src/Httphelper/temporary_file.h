@@ -10,7 +10,9 @@
 #include <string>
 
 #include "Src/Httphelper/sha256.h"
-#include "Src/VTDropper/scoped_handle.h"
+#include "platform/scoped_handle.h"
+
+namespace bastion {
 
 // A new UUID in its 36-character text form; empty when none could be made.
 std::wstring NewUuidName();
@@ -28,7 +30,7 @@ struct FileIdentity {
 // deny writing (the signature check, the Windows Installer) can open it.
 struct HeldPackage {
   std::wstring path;
-  ScopedHandle handle;
+  ScopedKernelHandle handle;
   // Releases the hold and deletes the file.
   void Discard();
 };
@@ -69,7 +71,7 @@ class TemporaryFile {
  private:
   bool Fail(DWORD error);
 
-  ScopedHandle handle_;
+  ScopedKernelHandle handle_;
   bool created_ = false;
   std::wstring name_;
   std::wstring folder_;
@@ -85,5 +87,7 @@ class TemporaryFile {
 // another file or other content; otherwise the system's error. Leaves the
 // file position at the start.
 DWORD CheckHeldFile(HANDLE file, const FileIdentity& identity, const Sha256Digest& digest);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_TEMPORARY_FILE_H_

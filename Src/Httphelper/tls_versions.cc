@@ -1,5 +1,7 @@
 #include "Src/Httphelper/tls_versions.h"
 
+namespace bastion {
+
 bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session) {
   const DWORD choices[] = {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3,
                            WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2};
@@ -8,3 +10,5 @@ bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET sessio
   }
   return false;
 }
+
+}  // namespace bastion

@@ -1,5 +1,7 @@
 #include "Src/Httphelper/uuid_name.h"
 
+namespace bastion {
+
 namespace {
 
 // Appends `digits` lower-case hex digits of `value`, most significant first.
@@ -24,3 +26,5 @@ void FormatUuidName(const UuidFields& uuid, wchar_t (&out)[kUuidNameLength + 1])
   for (int i = 2; i < 8; ++i) p = PutHex(p, uuid.data4[i], 2);
   *p = L'\0';
 }
+
+}  // namespace bastion

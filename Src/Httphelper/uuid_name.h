@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+namespace bastion {
+
 struct UuidFields {
   uint32_t data1;
   uint16_t data2;
@@ -17,5 +19,7 @@ inline constexpr int kUuidNameLength = 36;
 
 // Writes the name and a terminating zero into `out`.
 void FormatUuidName(const UuidFields& uuid, wchar_t (&out)[kUuidNameLength + 1]);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_HTTPHELPER_UUID_NAME_H_

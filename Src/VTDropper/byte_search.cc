@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace bastion {
+
 namespace {
 
 // Sixteen bytes at a time, in the compilers' portable vector type (SSE2 or
@@ -71,3 +73,5 @@ std::optional<size_t> FindBytes(const uint8_t* haystack, size_t haystackLength,
   }
   return std::nullopt;
 }
+
+}  // namespace bastion

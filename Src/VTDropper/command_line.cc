@@ -1,5 +1,7 @@
 #include "Src/VTDropper/command_line.h"
 
+namespace bastion {
+
 namespace {
 
 wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
@@ -20,3 +22,5 @@ RunMode ParseCommandLine(int argc, const wchar_t* const* argv) {
   if (EqualsAsciiNoCase(argv[1], L"/createmsi")) return RunMode::kCreatePackage;
   return RunMode::kInstall;
 }
+
+}  // namespace bastion

@@ -2,6 +2,8 @@
 
 #include "Src/VTDropper/byte_search.h"
 
+namespace bastion {
+
 namespace {
 
 // One underscore short of the markers (see BeginMarker).
@@ -26,3 +28,5 @@ std::optional<BlobBounds> LocateBlob(const uint8_t* image, size_t size) {
   if (*endAt - *beginAt < kBeginMarkerLength) return std::nullopt;
   return BlobBounds{*beginAt + kBeginMarkerLength, *endAt - *beginAt - kBeginMarkerLength};
 }
+
+}  // namespace bastion

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+namespace bastion {
+
 inline constexpr size_t kBeginMarkerLength = 16;
 inline constexpr size_t kEndMarkerLength = 14;
 // The filler of a file that has not been configured yet.
@@ -26,5 +28,7 @@ struct BlobBounds {
 // Both markers searched from the start of `image`; none when either is
 // missing or the end marker does not follow the begin marker.
 std::optional<BlobBounds> LocateBlob(const uint8_t* image, size_t size);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_CONFIG_BLOB_H_

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+namespace bastion {
+
 ConfigDocument::ConfigDocument(const std::vector<uint8_t>& bytes)
     : text_(bytes.begin(), bytes.end()), loaded_(true) {}
 
@@ -63,3 +65,5 @@ bool SplitServerUrl(const std::string& url, ServerAddress& out) {
   out.path = url.substr(slash);
   return true;
 }
+
+}  // namespace bastion

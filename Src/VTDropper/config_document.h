@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace bastion {
+
 class ConfigDocument {
  public:
   explicit ConfigDocument(const std::vector<uint8_t>& bytes);
@@ -41,5 +43,7 @@ struct ServerAddress {
 // ":443" is dropped from the host, and any other port, or user information
 // ("@"), fails here rather than at every download attempt.
 bool SplitServerUrl(const std::string& url, ServerAddress& out);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_CONFIG_DOCUMENT_H_

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 bool ReleaseConsoleIfOwnedAlone() {
   // Room for two: all we need to know is whether anyone else is attached.
   DWORD processes[2] = {};
@@ -9,3 +11,5 @@ bool ReleaseConsoleIfOwnedAlone() {
   if (GetConsoleProcessList(processes, 2) != 1) return false;
   return FreeConsole() != 0;
 }
+
+}  // namespace bastion

@@ -7,6 +7,8 @@
 #include "diagnostics/trace.h"
 #include "msi/msi_database.h"
 
+namespace bastion {
+
 namespace {
 
 // The installation procedure's messages, of which this mode is a part.
@@ -85,3 +87,5 @@ RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& modu
   DeleteFileW(configFile.c_str());
   return result;
 }
+
+}  // namespace bastion

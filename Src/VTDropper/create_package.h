@@ -10,6 +10,8 @@
 #include "Src/Httphelper/temporary_file.h"
 #include "Src/VTDropper/run_result.h"
 
+namespace bastion {
+
 // Copies the verified, held `package` to `moduleDirectory` (ending in "\")
 // + "BSX.msi", then releases and deletes the staged file, adds
 // `moduleDirectory` + "config.dat" to the copy's Binary table, sets "RECONF"
@@ -17,5 +19,7 @@
 // naming the created package goes to `output`; a failure comes back with its
 // line and the Windows error behind it.
 RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory, FILE* output);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_CREATE_PACKAGE_H_

@@ -4,6 +4,8 @@
 
 #include "Src/VTDropper/path_buffer.h"
 
+namespace bastion {
+
 Win32Result CreateDirectoryChain(const wchar_t* path) {
   for (const wchar_t* slash = wcschr(path, L'\\'); slash != nullptr; slash = wcschr(slash + 1, L'\\')) {
     PathBuffer prefix;
@@ -16,3 +18,5 @@ Win32Result CreateDirectoryChain(const wchar_t* path) {
   }
   return Win32Result::Success();
 }
+
+}  // namespace bastion

@@ -7,6 +7,8 @@
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 
+namespace bastion {
+
 namespace {
 
 // {836579AB-A681-3146-B02F-8986F8BE98D8}
@@ -97,3 +99,5 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
   }
   return false;
 }
+
+}  // namespace bastion

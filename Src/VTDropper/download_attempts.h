@@ -13,6 +13,8 @@
 #include "ui/web_instance.h"
 #include "ui/web_instance_gone.h"
 
+namespace bastion {
+
 // How the stage reaches the page and the person in front of it.
 struct DownloadPage {
   int (*runCommand)(WebInstance*, const wchar_t*, int, const wchar_t* const*);
@@ -44,5 +46,7 @@ inline constexpr DWORD kNoWindowBackOffMs[4] = {1000, 2000, 4000, 8000};
 bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                      const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
                      bool useSystemTrust, HANDLE retryEvent, const std::wstring& folder, HeldPackage& package);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_

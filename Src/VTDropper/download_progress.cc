@@ -1,5 +1,7 @@
 #include "Src/VTDropper/download_progress.h"
 
+namespace bastion {
+
 void DownloadProgress::Reset() {
   chunks_ = 0;
   steps_ = 0;
@@ -18,3 +20,5 @@ bool DownloadProgress::NextFillStep() {
   ++steps_;
   return true;
 }
+
+}  // namespace bastion

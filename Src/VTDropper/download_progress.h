@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+namespace bastion {
+
 class DownloadProgress {
  public:
   static constexpr uint32_t kChunksPerStep = 27;
@@ -23,5 +25,7 @@ class DownloadProgress {
   uint32_t chunks_ = 0;
   uint32_t steps_ = 0;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_DOWNLOAD_PROGRESS_H_

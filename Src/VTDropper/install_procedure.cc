@@ -24,7 +24,7 @@
 #include "Src/VTDropper/path_buffer.h"
 #include "Src/VTDropper/process_globals.h"
 #include "Src/VTDropper/program_files.h"
-#include "Src/VTDropper/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "Src/VTDropper/server_certificate_check.h"
 #include "Src/VTDropper/staging_folder.h"
 #include "Src/VTDropper/utf8_to_wide.h"
@@ -39,6 +39,8 @@
 #include "verification/verify_code_signature.h"
 #include "verification/authenticate_signed_blob.h"
 #include "verification/publisher_match.h"
+
+namespace bastion {
 
 namespace {
 
@@ -185,7 +187,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
 
   if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG"))) trace::Message(kTraceGuid, 30, trace::kSteps);
 
-  ScopedHandle otherInstallation = OpenInstallerMutex();
+  ScopedKernelHandle otherInstallation = OpenInstallerMutex();
   if (otherInstallation.IsValid())
     return {kExitInstallAlreadyRunning, "Setup failed, since another installation is currently in progress\n", 0,
             true};
@@ -229,3 +231,5 @@ int InstallationWrapper(bool verify, bool createPackage) {
   }
   return Report(result);
 }
+
+}  // namespace bastion

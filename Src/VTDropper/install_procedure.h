@@ -4,7 +4,11 @@
 
 #include "Src/VTDropper/run_result.h"
 
+namespace bastion {
+
 // The process exit code for the run.
 int InstallationWrapper(bool verify, bool createPackage);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_INSTALL_PROCEDURE_H_

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
-ScopedHandle OpenInstallerMutex() {
-  return ScopedHandle(OpenMutexW(SYNCHRONIZE, FALSE, kInstallerMutexName));
+namespace bastion {
+
+ScopedKernelHandle OpenInstallerMutex() {
+  return ScopedKernelHandle(OpenMutexW(SYNCHRONIZE, FALSE, kInstallerMutexName));
 }
+
+}  // namespace bastion

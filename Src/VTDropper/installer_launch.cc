@@ -1,8 +1,10 @@
 #include "Src/VTDropper/installer_launch.h"
 
 #include "Src/VTDropper/path_buffer.h"
-#include "Src/VTDropper/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "diagnostics/trace.h"
+
+namespace bastion {
 
 namespace {
 
@@ -70,11 +72,13 @@ bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wcha
     TraceError(13);
     return false;
   }
-  ScopedHandle process(record->process.hProcess);
-  ScopedHandle thread(record->process.hThread);
+  ScopedKernelHandle process(record->process.hProcess);
+  ScopedKernelHandle thread(record->process.hThread);
   record->process.hProcess = nullptr;
   record->process.hThread = nullptr;
 
   record->exitCode = AwaitInstallerExitCode(process.Get());
   return true;
 }
+
+}  // namespace bastion

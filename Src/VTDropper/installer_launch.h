@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 // Owned by the caller; LaunchInstaller fills it and closes the process and
 // thread handles before it returns.
 struct LaunchRecord {
@@ -33,5 +35,7 @@ DWORD AwaitInstallerExitCode(HANDLE process, const InstallerWaitCalls& calls = {
 // `record->exitCode` (the code read is traced); false when it was not
 // started, for instance when the command line exceeds 259 characters.
 bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wchar_t* arguments);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_INSTALLER_LAUNCH_H_

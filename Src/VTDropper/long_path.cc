@@ -1,5 +1,7 @@
 #include "Src/VTDropper/long_path.h"
 
+namespace bastion {
+
 namespace {
 
 constexpr size_t kPlainLimit = 260;
@@ -17,3 +19,5 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
   const bool drivePath = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
   return drivePath ? L"\\\\?\\" + path : path;
 }
+
+}  // namespace bastion

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace bastion {
+
 namespace {
 
 // False for bytes that are not UTF-8.
@@ -51,3 +53,5 @@ LSTATUS SetMachineStringValue(const char* keyPath, const char* valueName, const 
                         reinterpret_cast<const BYTE*>(wideValue.c_str()),
                         static_cast<DWORD>(wideValue.size() * sizeof(wchar_t)));
 }
+
+}  // namespace bastion

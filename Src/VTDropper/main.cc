@@ -7,6 +7,7 @@
 #include "Src/VTDropper/system_support.h"
 #include "diagnostics/trace.h"
 
+namespace bastion {
 namespace {
 
 // A fault escaping the procedure is absorbed: the provider is released as at
@@ -17,8 +18,10 @@ LONG WINAPI AbsorbFault(EXCEPTION_POINTERS*) {
 }
 
 }  // namespace
+}  // namespace bastion
 
 int wmain(int argc, wchar_t** argv) {
+  using namespace bastion;
   if (!CheckSystemSupport()) {
     fprintf(stderr, "%s", "Failed to initialize Bastion Setup!\n");
     return 1;

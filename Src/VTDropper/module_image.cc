@@ -8,6 +8,8 @@
 #include "platform/object_security.h"
 #include "verification/verify_code_signature.h"
 
+namespace bastion {
+
 namespace {
 
 // {2838AA93-000F-3695-1FA2-7C7CEB448435}
@@ -118,3 +120,5 @@ void ModuleImage::Close() {
     file_ = INVALID_HANDLE_VALUE;
   }
 }
+
+}  // namespace bastion

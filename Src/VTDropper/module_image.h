@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace bastion {
+
 // The outcome of opening: on failure `error` is the Win32 error, or the
 // WinVerifyTrust status, of the step that failed, never ERROR_SUCCESS.
 struct ModuleImageResult {
@@ -42,5 +44,7 @@ class ModuleImage {
   uint32_t size_ = 0;
   void* view_ = nullptr;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_MODULE_IMAGE_H_

@@ -5,6 +5,8 @@
 #include "Src/VTDropper/long_path.h"
 #include "Src/VTDropper/path_buffer.h"
 
+namespace bastion {
+
 namespace {
 
 // The longest path the system's file names allow, and its terminating zero.
@@ -36,3 +38,5 @@ std::wstring ModuleDirectory() {
   if (slash == std::wstring::npos) return {};
   return path.substr(0, slash + 1);
 }
+
+}  // namespace bastion

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace bastion {
+
 // Full path of the executable; empty on failure.
 std::wstring ModulePath();
 
@@ -16,5 +18,7 @@ std::wstring LongModulePath(DWORD& error);
 
 // The module path cut after its last "\" (which stays); empty on failure.
 std::wstring ModuleDirectory();
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_MODULE_PATH_H_

@@ -3,8 +3,10 @@
 #include <vector>
 
 #include "Src/Httphelper/temporary_file.h"
-#include "Src/VTDropper/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "platform/object_security.h"
+
+namespace bastion {
 
 namespace {
 
@@ -34,7 +36,7 @@ PackageMoveOutcome CopyPackageBeside(HANDLE heldPackage, const std::wstring& fol
   }
   const std::wstring copyPath = folder + uuid + L".tmp";
   // The object security keeps the package readable where it lands.
-  ScopedHandle copy(CreateFileW(copyPath.c_str(), GENERIC_WRITE | DELETE, 0, GetObjectSecurity(), CREATE_NEW,
+  ScopedKernelHandle copy(CreateFileW(copyPath.c_str(), GENERIC_WRITE | DELETE, 0, GetObjectSecurity(), CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!copy.IsValid()) {
     outcome.error = GetLastError();
@@ -56,3 +58,5 @@ PackageMoveOutcome CopyPackageBeside(HANDLE heldPackage, const std::wstring& fol
   }
   return outcome;
 }
+
+}  // namespace bastion

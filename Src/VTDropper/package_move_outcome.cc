@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+namespace bastion {
+
 std::string PackageMoveFailureMessage(const PackageMoveOutcome& outcome) {
   if (outcome.moved()) return {};
   if (outcome.copyFailed) return "Failed to copy BSX.msi from temp folder\n";
@@ -12,3 +14,5 @@ std::string PackageMoveFailureMessage(const PackageMoveOutcome& outcome) {
            static_cast<int>(outcome.error), "\n");
   return line;
 }
+
+}  // namespace bastion

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace bastion {
+
 struct PackageMoveOutcome {
   unsigned long error = 0;   // 0 when the package is in place; else the system's error
   bool copyFailed = false;   // the copy failed, rather than the rename over the target
@@ -13,5 +15,7 @@ struct PackageMoveOutcome {
 
 // The standard-error line for a failed move, empty for a successful one.
 std::string PackageMoveFailureMessage(const PackageMoveOutcome& outcome);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_PACKAGE_MOVE_OUTCOME_H_

@@ -2,6 +2,8 @@
 
 #include <wchar.h>
 
+namespace bastion {
+
 bool PathBuffer::Append(const wchar_t* text) { return Append(text, wcslen(text)); }
 
 bool PathBuffer::Append(const wchar_t* text, size_t count) {
@@ -11,3 +13,5 @@ bool PathBuffer::Append(const wchar_t* text, size_t count) {
   text_[length_] = L'\0';
   return true;
 }
+
+}  // namespace bastion

@@ -6,6 +6,8 @@
 
 #include <stddef.h>
 
+namespace bastion {
+
 class PathBuffer {
  public:
   static constexpr size_t kCapacity = 260;
@@ -26,5 +28,7 @@ class PathBuffer {
   wchar_t text_[kCapacity] = {};
   size_t length_ = 0;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_PATH_BUFFER_H_

@@ -7,6 +7,7 @@
 #include "diagnostics/trace_session.h"
 #include "platform/object_security.h"
 
+namespace bastion {
 namespace {
 
 struct ObjectSecurityAtStartup {
@@ -17,11 +18,12 @@ struct ObjectSecurityAtStartup {
 };
 
 }  // namespace
+}  // namespace bastion
 
 // 1. The trace session (it must exist before anything traces); stopped by
 //    its destructor at exit.
-static trace::TraceSession g_traceSession;
+static bastion::trace::TraceSession g_traceSession;
 // 2. RetryEvent.
 HANDLE RetryEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 // 3. The security descriptor for the objects we create.
-static ObjectSecurityAtStartup g_objectSecurityAtStartup;
+static bastion::ObjectSecurityAtStartup g_objectSecurityAtStartup;

@@ -7,6 +7,8 @@
 
 #include "platform/system_library.h"
 
+namespace bastion {
+
 namespace {
 
 // {7C5A40EF-A0FB-4BFC-874A-C0F2E0B9FA8E}, FOLDERID_ProgramFilesX86.
@@ -50,3 +52,5 @@ bool FileExistsInProgramFiles(int folderSelector, const wchar_t* relativePath) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
+
+}  // namespace bastion

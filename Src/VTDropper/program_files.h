@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace bastion {
+
 // Selector of FileExistsInProgramFiles for the 32-bit program files folder,
 // the only folder defined.
 inline constexpr int kProgramFilesX86 = 1;
@@ -14,5 +16,7 @@ std::wstring ProgramFilesFolder();
 // True when `relativePath` below the selected folder names a file; a folder
 // of that name does not count.
 bool FileExistsInProgramFiles(int folderSelector, const wchar_t* relativePath);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_PROGRAM_FILES_H_

@@ -5,6 +5,8 @@
 #include "verification/authenticate_signed_blob.h"
 #include "verification/pe_certificate_table.h"
 
+namespace bastion {
+
 namespace {
 
 // Answers given only after the signature and the file digest checked out:
@@ -35,3 +37,5 @@ bool PublisherSignatureAccepted(LONG trustStatus, const uint8_t* file, size_t si
   std::vector<BYTE> content;
   return AuthenticateSignedBlob(blob, content, nullptr, SignedContent::kCodeSignature) == 1;
 }
+
+}  // namespace bastion

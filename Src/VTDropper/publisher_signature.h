@@ -9,10 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace bastion {
+
 // `trustStatus` is what the system's check answered for `file`. Only a
 // chain-of-trust refusal qualifies (an absent signature or a bad digest
 // never does), and then the file's one embedded signature must verify under
 // a pinned certificate.
 bool PublisherSignatureAccepted(LONG trustStatus, const uint8_t* file, size_t size);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_PUBLISHER_SIGNATURE_H_

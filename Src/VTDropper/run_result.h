@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+namespace bastion {
+
 // Process exit codes of a run, after the Windows Installer's conventions that
 // deployment tools act on. A run whose installer ran ends with the
 // installer's own code instead (3010 and 1641 ask for a reboot).
@@ -31,5 +33,7 @@ inline RunResult Finished(int exitCode) { return {exitCode, {}, 0, false}; }
 inline RunResult Fail(std::string message, unsigned long windowsError = 0) {
   return {kExitInstallFailure, std::move(message), windowsError, false};
 }
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_RUN_RESULT_H_

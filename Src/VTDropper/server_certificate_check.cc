@@ -3,6 +3,8 @@
 #include "diagnostics/trace.h"
 #include "verification/authenticate_signed_blob.h"
 
+namespace bastion {
+
 namespace {
 
 // {836579AB-A681-3146-B02F-8986F8BE98D8}
@@ -16,3 +18,5 @@ ServerCertificateCheck ConfigurationSignerCheck(const CRYPT_DATA_BLOB& blob, std
     return AuthenticateSignedBlob(blob, document, certificate, SignedContent::kConfiguration) == 1;
   };
 }
+
+}  // namespace bastion

@@ -12,9 +12,13 @@
 
 #include "Src/Httphelper/http_helper.h"
 
+namespace bastion {
+
 // The check holds `blob` and `document` by reference: both must outlive it.
 // `document` receives the configuration content as the signature check's
 // output.
 ServerCertificateCheck ConfigurationSignerCheck(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& document);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_SERVER_CERTIFICATE_CHECK_H_

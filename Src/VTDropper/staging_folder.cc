@@ -3,12 +3,14 @@
 #include <aclapi.h>
 
 #include "Src/Httphelper/temporary_file.h"
-#include "Src/VTDropper/scoped_handle.h"
+#include "platform/scoped_handle.h"
+
+namespace bastion {
 
 bool ProcessIsElevated() {
   HANDLE raw = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-  ScopedHandle token(raw);
+  ScopedKernelHandle token(raw);
   TOKEN_ELEVATION elevation = {};
   DWORD size = 0;
   if (GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
@@ -81,3 +83,5 @@ StagingFolder::StagingFolder(bool elevated) {
 StagingFolder::~StagingFolder() {
   if (created_) RemoveDirectoryW(folder_.c_str());
 }
+
+}  // namespace bastion

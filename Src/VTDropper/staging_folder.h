@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace bastion {
+
 // True when the process token is elevated or is LocalSystem's.
 bool ProcessIsElevated();
 
@@ -38,5 +40,7 @@ class StagingFolder {
   bool created_ = false;
   DWORD error_ = 0;
 };
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_STAGING_FOLDER_H_

@@ -2,6 +2,8 @@
 
 #include "platform/system_library.h"
 
+namespace bastion {
+
 bool CheckSystemSupport() {
   static SystemLibrary kernel32(L"kernel32.dll");
   if (!kernel32.IsLoaded()) return false;
@@ -13,3 +15,5 @@ bool CheckSystemSupport() {
   }
   return setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
 }
+
+}  // namespace bastion

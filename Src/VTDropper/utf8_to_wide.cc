@@ -4,6 +4,8 @@
 
 #include <climits>
 
+namespace bastion {
+
 std::wstring Utf8ToWide(const std::string& text) {
   if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) return {};
   const int length = static_cast<int>(text.size());
@@ -15,3 +17,5 @@ std::wstring Utf8ToWide(const std::string& text) {
   wide.resize(static_cast<size_t>(written));
   return wide;
 }
+
+}  // namespace bastion

@@ -4,7 +4,11 @@
 
 #include <string>
 
+namespace bastion {
+
 // Code page 65001, flags 0; empty when nothing converts.
 std::wstring Utf8ToWide(const std::string& text);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_UTF8_TO_WIDE_H_

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace bastion {
+
 inline constexpr char kVpnKeyPath[] = "SOFTWARE\\Veltrion\\Bastion Security";
 inline constexpr char kVpnValueName[] = "VPNConfig";
 
@@ -11,5 +13,7 @@ inline constexpr char kVpnValueName[] = "VPNConfig";
 // the registry, and any earlier value, alone. True when a write was made,
 // whatever its result, which nobody acts on.
 bool StoreVpnConfiguration(const std::string& text);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_VPN_CONFIGURATION_H_

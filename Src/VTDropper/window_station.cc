@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace bastion {
+
 bool IsInteractiveWindowStation() {
   HWINSTA station = GetProcessWindowStation();
   if (station == nullptr) return false;
@@ -15,3 +17,5 @@ bool IsInUserSession() {
   DWORD session = 0;
   return ProcessIdToSessionId(GetCurrentProcessId(), &session) && session != 0;
 }
+
+}  // namespace bastion

@@ -4,6 +4,8 @@
 
 #include <stdio.h>
 
+namespace bastion {
+
 namespace {
 
 // The system's text, without its line end.
@@ -40,3 +42,5 @@ std::string WindowsErrorDetail(unsigned long error) {
   std::string text = SystemText(static_cast<DWORD>(error));
   return std::string(" (error ") + code + (text.empty() ? "" : ": " + text) + ")";
 }
+
+}  // namespace bastion

@@ -4,9 +4,11 @@
 
 #include "platform/object_security.h"
 
+namespace bastion {
+
 WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count) {
   WriteResult result;
-  result.file = ScopedHandle(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, GetObjectSecurity(),
+  result.file = ScopedKernelHandle(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, GetObjectSecurity(),
                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!result.file.IsValid()) {
     result.outcome = Win32Result::Failure(GetLastError());
@@ -30,3 +32,5 @@ WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, si
   result.outcome = Win32Result::Success();
   return result;
 }
+
+}  // namespace bastion

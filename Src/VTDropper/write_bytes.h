@@ -4,16 +4,20 @@
 
 #include <stddef.h>
 
-#include "Src/VTDropper/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "platform/win32_result.h"
 
+namespace bastion {
+
 struct WriteResult {
-  ScopedHandle file;  // left open for the caller, who closes it
+  ScopedKernelHandle file;  // left open for the caller, who closes it
   Win32Result outcome = Win32Result::Failure(0);
 };
 
 // Creates or truncates `path` with the process's object security and writes
 // `count` bytes; 0 bytes make an empty file.
 WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count);
+
+}  // namespace bastion
 
 #endif  // BASTION_SRC_VTDROPPER_WRITE_BYTES_H_

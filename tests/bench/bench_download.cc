@@ -19,6 +19,8 @@
 
 #include "Src/Httphelper/http_helper.h"
 
+using namespace bastion;
+
 namespace {
 
 double Seconds() {

@@ -10,6 +10,8 @@
 
 #include "Src/VTDropper/config_blob.h"
 
+using namespace bastion;
+
 namespace {
 
 constexpr size_t kImageSize = 100u * 1000 * 1000;

@@ -14,6 +14,8 @@
 #include "ui/window_procedure.h"
 #include "win/com_fakes.h"
 
+using namespace bastion;
+
 namespace {
 
 // A plain 600 x 310 pop-up, as the progress window is, without its browser.

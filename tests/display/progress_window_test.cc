@@ -8,6 +8,8 @@
 #include "win/page_log_recorder.h"
 #include "win/process_runner.h"
 
+using namespace bastion;
+
 namespace {
 
 TEST(ProgressWindow, StartsWithThePagesButtonsAndTheServerLine) {

@@ -15,6 +15,8 @@
 #include "win/fake_script.h"
 #include "win/page_log_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 constexpr DWORD kStyle = 0x90080000;

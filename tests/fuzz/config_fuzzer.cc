@@ -14,6 +14,8 @@
 #include "verification/der.h"
 #include "verification/pe_certificate_table.h"
 
+using namespace bastion;
+
 namespace {
 
 void Require(bool condition) {

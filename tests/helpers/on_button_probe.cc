@@ -9,6 +9,8 @@
 #include "Src/VTDropper/process_globals.h"
 #include "ui/web_instance.h"
 
+using namespace bastion;
+
 namespace {
 
 const wchar_t* TextFor(const wchar_t* name) {

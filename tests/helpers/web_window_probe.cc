@@ -12,6 +12,8 @@
 #include "ui/web_instance.h"
 #include "ui/web_instance_gone.h"
 
+using namespace bastion;
+
 namespace {
 
 LRESULT Observer(HWND, UINT, WPARAM, LPARAM) { return 0; }

@@ -5,6 +5,8 @@
 #include <random>
 #include <string>
 
+using namespace bastion;
+
 namespace {
 
 std::optional<size_t> Find(const std::string& haystack, const std::string& needle) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace bastion;
+
 namespace {
 
 RunMode Parse(std::initializer_list<const wchar_t*> args) {

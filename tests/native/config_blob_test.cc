@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace bastion;
+
 namespace {
 
 std::optional<BlobBounds> Locate(const std::string& image) {

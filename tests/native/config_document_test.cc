@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace bastion;
+
 namespace {
 
 ConfigDocument Doc(const std::string& text) {

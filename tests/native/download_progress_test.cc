@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace bastion;
+
 namespace {
 
 // Page steps made during `chunks` chunks and in the fill-up afterwards.

@@ -6,6 +6,8 @@
 #include <regex>
 #include <string>
 
+using namespace bastion;
+
 namespace {
 
 bool Check(const std::u16string& text) { return IsHtmlFilePathText(text.c_str()); }

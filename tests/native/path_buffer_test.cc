@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace bastion;
+
 namespace {
 
 TEST(PathBufferTest, HoldsAtMost259CharactersAndKeepsTextOnOverflow) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace bastion;
+
 namespace {
 
 std::wstring Rest(const wchar_t* p) { return p == nullptr ? L"<end>" : std::wstring(p); }

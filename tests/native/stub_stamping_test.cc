@@ -11,6 +11,8 @@
 #include "verification/der.h"
 #include "verification/pe_certificate_table.h"
 
+using namespace bastion;
+
 namespace {
 
 constexpr size_t kPeOffset = 0x40;

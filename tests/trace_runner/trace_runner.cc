@@ -17,6 +17,8 @@
 #include "Src/VTDropper/system_support.h"
 #include "diagnostics/trace.h"
 
+using namespace bastion;
+
 namespace {
 
 FILE* g_trace = nullptr;

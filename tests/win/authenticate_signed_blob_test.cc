@@ -10,6 +10,8 @@
 #include "win/trace_recorder.h"
 #include "win/trust_fixtures.h"
 
+using namespace bastion;
+
 namespace {
 
 // {CAF70D55-53F4-3626-9857-1162CD64E3FB}

@@ -15,6 +15,8 @@
 #include "win/process_runner.h"
 #include "win/trace_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 // {836579AB-A681-3146-B02F-8986F8BE98D8}
@@ -62,7 +64,7 @@ class CreatePackageTest : public ::testing::Test {
     // Held as after the download: read-only, shared for reading only.
     HeldPackage package;
     package.path = temporary_;
-    package.handle = ScopedHandle(
+    package.handle = ScopedKernelHandle(
         CreateFileW(temporary_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     RunResult result = CreateConfiguredPackage(package, folder_, output);
     fflush(output);

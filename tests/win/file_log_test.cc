@@ -16,6 +16,8 @@
 #include "win/log_test_support.h"
 #include "win/trace_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 // {836579AB-A681-3146-B02F-8986F8BE98D8}

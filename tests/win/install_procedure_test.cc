@@ -6,6 +6,8 @@
 
 #include "win/trace_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 // {836579AB-A681-3146-B02F-8986F8BE98D8}

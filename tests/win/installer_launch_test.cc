@@ -12,6 +12,8 @@
 #include "win/process_runner.h"
 #include "win/trace_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 // {86C4D110-17B7-3A4F-D5F3-ED751D0C2D1F}

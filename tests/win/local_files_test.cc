@@ -12,6 +12,8 @@
 #include "Src/VTDropper/write_bytes.h"
 #include "win/file_helpers.h"
 
+using namespace bastion;
+
 namespace {
 
 bool WriteText(const std::wstring& path, const std::string& text) {

@@ -9,6 +9,8 @@
 #include "platform/object_security.h"
 #include "win/log_test_support.h"
 
+using namespace bastion;
+
 namespace {
 
 // The log's inheritable descriptor, as a LocalSystem run would use it. Under

@@ -4,6 +4,8 @@
 
 #include "win/trace_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 // {81C058A3-29C4-36FC-FE7C-2D1744F52835}

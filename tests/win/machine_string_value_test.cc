@@ -7,6 +7,8 @@
 
 #include "Src/VTDropper/vpn_configuration.h"
 
+using namespace bastion;
+
 namespace {
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Veltrion\\Bastion Security";

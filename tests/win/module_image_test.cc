@@ -11,6 +11,8 @@
 #include "win/trace_recorder.h"
 #include "win/trust_fixtures.h"
 
+using namespace bastion;
+
 namespace {
 
 // {2838AA93-000F-3695-1FA2-7C7CEB448435}

@@ -11,6 +11,8 @@
 
 #include "win/process_runner.h"
 
+using namespace bastion;
+
 namespace {
 
 class MsiDatabaseTest : public ::testing::Test {

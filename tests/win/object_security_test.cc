@@ -8,6 +8,8 @@
 
 #include "win/process_runner.h"
 
+using namespace bastion;
+
 namespace {
 
 struct Ace {

@@ -7,6 +7,8 @@
 
 #include "win/process_runner.h"
 
+using namespace bastion;
+
 namespace {
 
 class PageResourceTest : public testing::Test {

@@ -12,6 +12,8 @@
 #include "Src/VTDropper/installed_agent.h"
 #include "Src/VTDropper/module_path.h"
 
+using namespace bastion;
+
 namespace {
 
 class AgentFiles : public ::testing::Test {

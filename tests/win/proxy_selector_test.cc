@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace bastion;
+
 namespace {
 
 wchar_t* GlobalText(const wchar_t* text) {

@@ -6,6 +6,8 @@
 
 #include "win/trust_fixtures.h"
 
+using namespace bastion;
+
 namespace {
 
 bool FromOurPublisher(const wchar_t* package, const wchar_t* stub = L"stamped.exe") {

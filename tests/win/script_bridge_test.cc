@@ -7,6 +7,8 @@
 #include "win/fake_script.h"
 #include "win/page_log_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 std::vector<std::wstring>& Pressed() {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace bastion;
+
 namespace {
 
 std::string Hex(const Sha256Digest& digest) {

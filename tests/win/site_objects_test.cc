@@ -13,6 +13,8 @@
 #include "ui/web_instance_record.h"
 #include "win/com_fakes.h"
 
+using namespace bastion;
+
 namespace {
 
 const HWND kHost = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x2468));

@@ -13,6 +13,8 @@
 
 #include "win/file_helpers.h"
 
+using namespace bastion;
+
 namespace {
 
 std::vector<std::wstring> GrantedSids(const std::wstring& folder, bool& protectedList) {

@@ -9,6 +9,8 @@
 
 #include "win/trace_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 // {DA23199C-BA3D-3F74-B6D0-0AD7740DC537}

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace bastion;
+
 namespace {
 
 // Sets an environment variable for the life of the object.

@@ -8,6 +8,8 @@
 #include "Src/VTDropper/utf8_to_wide.h"
 #include "Src/VTDropper/window_station.h"
 
+using namespace bastion;
+
 namespace {
 
 TEST(Utf8ToWideTest, ConvertsAndKeepsEmbeddedText) {

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+using namespace bastion;
+
 namespace {
 
 std::vector<DWORD> g_offered;

@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+using namespace bastion;
+
 namespace {
 
 std::mutex g_mutex;

@@ -7,6 +7,8 @@
 
 #include "diagnostics/trace.h"
 
+using namespace bastion;
+
 namespace {
 
 using trace::TraceSession;

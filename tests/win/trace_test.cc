@@ -5,6 +5,8 @@
 
 #include "win/trace_recorder.h"
 
+using namespace bastion;
+
 namespace {
 
 // {3E2D7C10-0000-4000-8000-00000000BA57}: a message GUID of this test only.

@@ -9,6 +9,8 @@
 #include "win/trace_recorder.h"
 #include "win/trust_fixtures.h"
 
+using namespace bastion;
+
 namespace {
 
 // {560ECF44-EBC7-3705-C1AE-A8BC860E95C4}

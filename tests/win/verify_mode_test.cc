@@ -7,6 +7,8 @@
 #include "win/process_runner.h"
 #include "win/trust_fixtures.h"
 
+using namespace bastion;
+
 namespace {
 
 // stderr is in the runtime's text mode, which writes each "\n" as CR LF.

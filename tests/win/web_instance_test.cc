@@ -10,6 +10,8 @@
 #include "win/page_log_recorder.h"
 #include "win/process_runner.h"
 
+using namespace bastion;
+
 namespace {
 
 // Runs the probe with no handles inherited (see the probe) and returns its

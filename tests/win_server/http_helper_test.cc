@@ -9,6 +9,8 @@
 #include "win/trace_recorder.h"
 #include "win_server/server_fixture.h"
 
+using namespace bastion;
+
 namespace {
 
 // {FA21097F-3991-3E8F-A71F-66FF52E71716}
