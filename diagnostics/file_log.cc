@@ -8,20 +8,13 @@
 
 #include "diagnostics/log_sink.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 
 namespace bastion {
 
-namespace {
-
-// {836579AB-A681-3146-B02F-8986F8BE98D8}: shared with the installation
-// procedure, whose numbering reserves 11 for the log set-up.
-constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
-
-}  // namespace
-
 std::string LogAnchor(long result, const char* folder) {
   if (!FAILED(result)) return folder;
-  trace::Message(kTraceGuid, 11, trace::kLogSetup, static_cast<ULONG>(result));
+  trace::Message(ProcedureTrace::kAppDataFolderNotFound, trace::kLogSetup, static_cast<ULONG>(result));
   return {};
 }
 

@@ -53,6 +53,18 @@ void Message(const GUID& guid, USHORT number, ULONG flag, const char* text, ULON
 void Message(const GUID& guid, USHORT number, ULONG flag, ULONG a, ULONG b, ULONG c, ULONG d,
              ULONG e);
 
+// The message GUID of a set of named messages; diagnostics/trace_ids.h
+// specialises it for each set with a static constexpr GUID `value`.
+template <typename Messages>
+struct MessageGuid;
+
+// A named message of diagnostics/trace_ids.h, sent under its set's GUID.
+template <typename Messages, typename... Args>
+  requires requires { MessageGuid<Messages>::value; }
+void Message(Messages message, ULONG flag, Args... args) {
+  Message(MessageGuid<Messages>::value, static_cast<USHORT>(message), flag, args...);
+}
+
 // ETW writes nothing where there is no session (Wine has none), so tests
 // install a sink that receives each message instead of TraceMessage.
 struct Argument {

@@ -3,13 +3,11 @@
 #include <wchar.h>
 
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 
 namespace bastion {
 
 namespace {
-
-// {DA23199C-BA3D-3F74-B6D0-0AD7740DC537}
-constexpr GUID kTraceGuid = {0xDA23199C, 0xBA3D, 0x3F74, {0xB6, 0xD0, 0x0A, 0xD7, 0x74, 0x0D, 0xC5, 0x37}};
 
 // Bounded append into a MAX_PATH buffer; false when the text does not fit.
 bool Append(wchar_t* buffer, const wchar_t* text) {
@@ -29,20 +27,20 @@ SystemLibrary::SystemLibrary(const wchar_t* fileName, UINT(WINAPI* systemFolder)
   // left unset: loading "\<name>" would search the drive root.
   if (length >= MAX_PATH) SetLastError(ERROR_INSUFFICIENT_BUFFER);
   if (length == 0 || length >= MAX_PATH) {
-    trace::Message(kTraceGuid, 10, trace::kComponents, GetLastError());
+    trace::Message(SystemLibraryTrace::kSystemFolderNotObtained, trace::kComponents, GetLastError());
     path[0] = L'\0';
   } else if (!Append(path, L"\\") || !Append(path, fileName)) {
-    trace::Message(kTraceGuid, 11, trace::kComponents, GetLastError());
+    trace::Message(SystemLibraryTrace::kPathTooLong, trace::kComponents, GetLastError());
     path[0] = L'\0';
   }
   if (path[0] == L'\0') return;
   module_ = LoadLibraryW(path);
-  if (module_ == nullptr) trace::Message(kTraceGuid, 12, trace::kComponents, GetLastError());
+  if (module_ == nullptr) trace::Message(SystemLibraryTrace::kNotLoaded, trace::kComponents, GetLastError());
 }
 
 SystemLibrary::~SystemLibrary() {
   if (module_ != nullptr && !FreeLibrary(module_))
-    trace::Message(kTraceGuid, 13, trace::kComponents, GetLastError());
+    trace::Message(SystemLibraryTrace::kNotReleased, trace::kComponents, GetLastError());
 }
 
 bool SystemLibrary::IsLoaded() const {
@@ -53,7 +51,7 @@ bool SystemLibrary::IsLoaded() const {
 FARPROC SystemLibrary::Bind(const char* exportName) const {
   FARPROC fn = GetProcAddress(module_, exportName);
   if (fn == nullptr)
-    trace::Message(kTraceGuid, 14, trace::kComponents, exportName, GetLastError());
+    trace::Message(SystemLibraryTrace::kFunctionNotFound, trace::kComponents, exportName, GetLastError());
   return fn;
 }
 

@@ -2,11 +2,14 @@
 """Lists the trace points of the program and checks that each has a format
 description.
 
-A trace point is a call trace::Message(G, N, F, args...) where G names a
-constexpr GUID defined in the same source file and N is a literal message
-number (or the call is preceded by a comment "trace numbers: 23-29" when the
-number is computed). The descriptions are the .tmf files below
-diagnostics/tmf, one per message GUID, named after it.
+A trace point is a call trace::Message(S::kName, F, args...) where S is a set
+of named messages in diagnostics/trace_ids.h (an enum class followed by its
+trace::MessageGuid specialisation), or trace::Message(G, N, F, args...) where
+G names a constexpr GUID defined in the same source file and N is a literal
+message number. A computed message (a variable declared with a set's type, or
+a computed N) needs a comment "trace numbers: 23-29" just before the call. The
+descriptions are the .tmf files below diagnostics/tmf, one per message GUID,
+named after it; each named message must have one.
 
 Exit status 1 when a trace point has no description, when its argument count
 differs from the description's, when its GUID or number cannot be resolved, or
@@ -20,12 +23,19 @@ import sys
 
 SOURCE_FOLDERS = ["Src", "diagnostics", "platform", "verification", "msi", "ui"]
 SOURCE_SUFFIXES = (".cc", ".h", ".cpp")
+TRACE_IDS = os.path.join("diagnostics", "trace_ids.h")
 
-GUID_CONSTANT = re.compile(
-    r"constexpr\s+GUID\s+(\w+)\s*=\s*\{\s*0x([0-9A-Fa-f]{1,8})\s*,\s*0x([0-9A-Fa-f]{1,4})\s*,"
-    r"\s*0x([0-9A-Fa-f]{1,4})\s*,\s*\{([^}]*)\}\s*\}")
+GUID_VALUE = (r"\{\s*0x([0-9A-Fa-f]{1,8})\s*,\s*0x([0-9A-Fa-f]{1,4})\s*,"
+              r"\s*0x([0-9A-Fa-f]{1,4})\s*,\s*\{([^}]*)\}\s*\}")
+GUID_CONSTANT = re.compile(r"constexpr\s+GUID\s+(\w+)\s*=\s*" + GUID_VALUE)
+MESSAGE_SET = re.compile(r"enum\s+class\s+(\w+)\s*:\s*USHORT\s*\{([^}]*)\}")
+ENUMERATOR = re.compile(r"(\w+)\s*=\s*(\d+)")
+SET_GUID = re.compile(r"MessageGuid\s*<\s*(\w+)\s*>\s*\{[^{]*?constexpr\s+GUID\s+value\s*=\s*"
+                      + GUID_VALUE)
+NAMED = re.compile(r"^(\w+)\s*::\s*(\w+)$")
 CALL = re.compile(r"\btrace\s*::\s*Message\s*\(")
-NUMBERS_NOTE = re.compile(r"trace numbers?:\s*(\d+)(?:\s*(?:-|to)\s*(\d+))?", re.IGNORECASE)
+NUMBERS_NOTE = re.compile(r"trace numbers?:\s*(\d+(?:\s*(?:-|to|,)\s*\d+)*)", re.IGNORECASE)
+NUMBER_RANGE = re.compile(r"(\d+)(?:\s*(?:-|to)\s*(\d+))?")
 TMF_GUID_LINE = re.compile(r"^([0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12})\s+\S+")
 TMF_MESSAGE = re.compile(r'^#typev\s+\S+\s+(\d+)\s+"(.*)"')
 TMF_ITEM = re.compile(r"^\s*(\w+)\s*,\s*(Item\w+)\s*--\s*(\d+)\s*$")
@@ -90,13 +100,30 @@ def call_arguments(text, start):
     return None
 
 
-def guid_text(match):
-    tail = [int(b, 16) for b in re.findall(r"0x([0-9A-Fa-f]{1,2})", match.group(5))]
+def guid_text(data1, data2, data3, data4):
+    tail = [int(b, 16) for b in re.findall(r"0x([0-9A-Fa-f]{1,2})", data4)]
     if len(tail) != 8:
         return None
     return "%08x-%04x-%04x-%02x%02x-%s" % (
-        int(match.group(2), 16), int(match.group(3), 16), int(match.group(4), 16), tail[0], tail[1],
+        int(data1, 16), int(data2, 16), int(data3, 16), tail[0], tail[1],
         "".join("%02x" % b for b in tail[2:]))
+
+
+def read_message_sets(root):
+    """({set name: (guid, {enumerator: number})}, [errors]) from trace_ids.h."""
+    path = os.path.join(root, TRACE_IDS)
+    if not os.path.exists(path):
+        return {}, []
+    with open(path, encoding="utf-8") as f:
+        code = blank_comments(f.read())
+    guids = {m.group(1): guid_text(*m.group(2, 3, 4, 5)) for m in SET_GUID.finditer(code)}
+    sets, errors = {}, []
+    for m in MESSAGE_SET.finditer(code):
+        if m.group(1) not in guids:
+            errors.append("%s: %s has no message GUID" % (TRACE_IDS, m.group(1)))
+            continue
+        sets[m.group(1)] = (guids[m.group(1)], {k: int(n) for k, n in ENUMERATOR.findall(m.group(2))})
+    return sets, errors
 
 
 def parse_number(text):
@@ -106,7 +133,16 @@ def parse_number(text):
         return None
 
 
-def find_trace_points(root):
+def noted_numbers(lines, line):
+    """The numbers of a "trace numbers: A-B, C" comment on the call's line or the one before."""
+    note = NUMBERS_NOTE.search("\n".join(lines[max(0, line - 2):line]))
+    if not note:
+        return None
+    return [n for first, last in NUMBER_RANGE.findall(note.group(1))
+            for n in range(int(first), int(last or first) + 1)]
+
+
+def find_trace_points(root, sets):
     """([(guid, number, argument count, "file:line")], [errors])"""
     points, errors = [], []
     for folder in SOURCE_FOLDERS:
@@ -118,35 +154,42 @@ def find_trace_points(root):
                 with open(path, encoding="utf-8", errors="replace") as f:
                     original = f.read()
                 code = blank_comments(original)
-                constants = {}
-                for m in GUID_CONSTANT.finditer(code):
-                    constants[m.group(1)] = guid_text(m)
+                constants = {m.group(1): guid_text(*m.group(2, 3, 4, 5))
+                             for m in GUID_CONSTANT.finditer(code)}
                 lines = original.split("\n")
                 for m in CALL.finditer(code):
                     line = code.count("\n", 0, m.start()) + 1
                     where = "%s:%d" % (os.path.relpath(path, root), line)
                     args = call_arguments(code, m.end())
-                    if args is None or len(args) < 3:
+                    if args is None or len(args) < 2:
                         errors.append("%s: cannot read the trace call" % where)
                         continue
-                    guid = constants.get(args[0])
-                    if guid is None:
-                        errors.append("%s: %s is not a GUID constant of this file" % (where, args[0]))
-                        continue
-                    number = parse_number(args[1])
-                    if number is not None:
-                        numbers = [number]
-                    else:
-                        nearby = "\n".join(lines[max(0, line - 2):line])
-                        note = NUMBERS_NOTE.search(nearby)
-                        if not note:
-                            errors.append("%s: message number %s is not a literal; add a comment "
-                                          "\"trace numbers: A-B\"" % (where, args[1]))
+                    named = NAMED.match(args[0])
+                    declared = re.findall(r"\b(\w+)\s+%s\b" % re.escape(args[0]), code[:m.start()])
+                    declared = [t for t in declared if t in sets]
+                    if named and named.group(1) in sets:
+                        guid, enumerators = sets[named.group(1)]
+                        if named.group(2) not in enumerators:
+                            errors.append("%s: %s is not a message of trace_ids.h" % (where, args[0]))
                             continue
-                        first = int(note.group(1))
-                        numbers = list(range(first, int(note.group(2) or first) + 1))
+                        numbers, fixed = [enumerators[named.group(2)]], 2
+                    elif declared:
+                        guid, fixed = sets[declared[-1]][0], 2
+                        numbers = noted_numbers(lines, line)
+                    elif args[0] in constants and len(args) >= 3:
+                        guid, fixed = constants[args[0]], 3
+                        number = parse_number(args[1])
+                        numbers = [number] if number is not None else noted_numbers(lines, line)
+                    else:
+                        errors.append("%s: %s is neither a message of trace_ids.h nor a GUID "
+                                      "constant of this file" % (where, args[0]))
+                        continue
+                    if numbers is None:
+                        errors.append("%s: the message is computed; add a comment "
+                                      "\"trace numbers: A-B\"" % where)
+                        continue
                     for n in numbers:
-                        points.append((guid, n, len(args) - 3, where))
+                        points.append((guid, n, len(args) - fixed, where))
     return points, errors
 
 
@@ -215,9 +258,15 @@ def main(argv):
     options = parser.parse_args(argv)
     tmf = options.tmf or os.path.join(options.root, "diagnostics", "tmf")
 
-    points, errors = find_trace_points(options.root)
+    sets, errors = read_message_sets(options.root)
+    points, point_errors = find_trace_points(options.root, sets)
     descriptions, tmf_errors = read_descriptions(tmf)
-    errors += tmf_errors
+    errors += point_errors + tmf_errors
+    for name, (guid, enumerators) in sorted(sets.items()):
+        for enumerator, number in sorted(enumerators.items()):
+            if (guid, number) not in descriptions:
+                errors.append("%s: %s::%s {%s} %d has no description"
+                              % (TRACE_IDS, name, enumerator, guid, number))
     for guid, number, count, where in points:
         described = descriptions.get((guid, number))
         if options.list:

@@ -25,13 +25,24 @@ code, ItemULong -- 10
 path, ItemWString -- 11
 }
 """ % GUID
+HEADER = """enum class StartTrace : USHORT {
+  kStarting = 10,  // comment
+  kCode = 11,
+};
+template <>
+struct trace::MessageGuid<StartTrace> {
+  static %s};
+""" % CONSTANT.replace("kTraceGuid", "value")
 
 
 class TracePointsTest(unittest.TestCase):
-    def run_on(self, source, tmf=TMF, tmf_name=GUID + ".tmf"):
+    def run_on(self, source, tmf=TMF, tmf_name=GUID + ".tmf", header=None):
         with tempfile.TemporaryDirectory() as root:
             os.makedirs(os.path.join(root, "Src"))
             os.makedirs(os.path.join(root, "diagnostics", "tmf"))
+            if header is not None:
+                with open(os.path.join(root, "diagnostics", "trace_ids.h"), "w") as f:
+                    f.write(header)
             with open(os.path.join(root, "Src", "a.cc"), "w") as f:
                 f.write(source)
             with open(os.path.join(root, "diagnostics", "tmf", tmf_name), "w", newline="\r\n") as f:
@@ -62,17 +73,33 @@ class TracePointsTest(unittest.TestCase):
     def test_unknown_guid_constant_fails(self):
         status, _, err = self.run_on("trace::Message(kOtherGuid, 10, trace::kSteps);\n")
         self.assertEqual(status, 1)
-        self.assertIn("kOtherGuid is not a GUID constant of this file", err)
+        self.assertIn("kOtherGuid is neither a message of trace_ids.h nor a GUID constant", err)
 
     def test_computed_number_needs_a_note(self):
         status, _, err = self.run_on(CONSTANT + "trace::Message(kTraceGuid, edit.trace, trace::kSteps);\n")
         self.assertEqual(status, 1)
-        self.assertIn("not a literal", err)
+        self.assertIn("the message is computed", err)
         status, out, err = self.run_on(
             CONSTANT + "// trace numbers: 10-12\ntrace::Message(kTraceGuid, edit.trace, trace::kSteps);\n")
         self.assertEqual(status, 1)
         self.assertIn("} 12 has no description", err)
         self.assertIn("} 10 Src/a.cc:3", out)
+
+    def test_named_messages_resolve_through_the_header(self):
+        status, out, err = self.run_on(
+            "trace::Message(StartTrace::kStarting, trace::kSteps);\n"
+            "// trace numbers: 10, 11\nvoid T(StartTrace m) { trace::Message(m, trace::kSteps); }\n",
+            header=HEADER)
+        self.assertEqual(status, 1)
+        self.assertIn("{%s} 10 Src/a.cc:1" % GUID, out)
+        self.assertIn("{%s} 10 Src/a.cc:3" % GUID, out)
+        self.assertIn("a.cc:3: trace message {%s} 11 carries 0 arguments, its description 2" % GUID, err)
+        status, _, err = self.run_on(
+            "trace::Message(StartTrace::kStopping, trace::kSteps);\n",
+            header=HEADER.replace("kCode = 11", "kCode = 12"))
+        self.assertEqual(status, 1)
+        self.assertIn("StartTrace::kStopping is not a message of trace_ids.h", err)
+        self.assertIn("StartTrace::kCode {%s} 12 has no description" % GUID, err)
 
     def test_commented_calls_are_not_trace_points(self):
         status, out, err = self.run_on(

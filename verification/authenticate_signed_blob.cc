@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 #include "platform/system_library.h"
 #include "verification/der.h"
 #include "verification/pinned_certificates.inc"
@@ -11,9 +12,6 @@
 namespace bastion {
 
 namespace {
-
-// {CAF70D55-53F4-3626-9857-1162CD64E3FB}
-constexpr GUID kTraceGuid = {0xCAF70D55, 0x53F4, 0x3626, {0x98, 0x57, 0x11, 0x62, 0xCD, 0x64, 0xE3, 0xFB}};
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char kMessageDigestOid[] = "1.2.840.113549.1.9.4";
@@ -153,19 +151,19 @@ bool ContentMatchesSignedDigest(const Crypt32& c, HCRYPTMSG msg, SignedContent e
 void AddPemCertificate(const Crypt32& c, HCERTSTORE store, const char* pem) {
   DWORD size = 0;
   if (!c.stringToBinary(pem, 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
-    trace::Message(kTraceGuid, 23, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kPinnedCertificateSizeFailed, trace::kComponents, GetLastError());
     return;
   }
   std::vector<BYTE> der(size);
   if (!c.stringToBinary(pem, 0, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
-    trace::Message(kTraceGuid, 24, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kPinnedCertificateConversionFailed, trace::kComponents, GetLastError());
     return;
   }
   if (c.addEncodedCertificate(store, kEncoding, der.data(), size, CERT_STORE_ADD_REPLACE_EXISTING,
                               nullptr)) {
-    trace::Message(kTraceGuid, 25, trace::kComponents);
+    trace::Message(SignedBlobTrace::kPinnedCertificateAdded, trace::kComponents);
   } else {
-    trace::Message(kTraceGuid, 26, trace::kComponents);
+    trace::Message(SignedBlobTrace::kPinnedCertificateNotAdded, trace::kComponents);
   }
 }
 
@@ -176,7 +174,7 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
                                const char* const* certificates, size_t certificateCount) {
   const Crypt32* bound = BoundCrypt32();
   if (bound == nullptr) {
-    trace::Message(kTraceGuid, 10, trace::kSteps);
+    trace::Message(SignedBlobTrace::kCryptoFunctionMissing, trace::kSteps);
     return 0;
   }
   const Crypt32& c = *bound;
@@ -184,53 +182,54 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
   // Declared in the reverse of the release order: store, signer information, message.
   Message message(c, c.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
   if (message.get() == nullptr) {
-    trace::Message(kTraceGuid, 12, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kMessageNotOpened, trace::kComponents, GetLastError());
     return 0;
   }
-  trace::Message(kTraceGuid, 11, trace::kComponents);
+  trace::Message(SignedBlobTrace::kMessageOpened, trace::kComponents);
 
   if (!c.msgUpdate(message.get(), blob.pbData, blob.cbData, TRUE)) {
-    trace::Message(kTraceGuid, 14, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kBlobRejected, trace::kComponents, GetLastError());
     return 0;
   }
-  trace::Message(kTraceGuid, 13, trace::kComponents);
+  trace::Message(SignedBlobTrace::kBlobDecoded, trace::kComponents);
 
   DWORD contentSize = 0;
   if (!c.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &contentSize)) {
-    trace::Message(kTraceGuid, 16, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kContentSizeNotRead, trace::kComponents, GetLastError());
     return 0;
   }
-  trace::Message(kTraceGuid, 15, trace::kComponents);
+  trace::Message(SignedBlobTrace::kContentSizeRead, trace::kComponents);
   content.assign(static_cast<size_t>(contentSize) + 1, 0);
   if (!c.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, content.data(), &contentSize)) {
-    trace::Message(kTraceGuid, 19, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kContentNotRead, trace::kComponents, GetLastError());
     return 0;
   }
-  trace::Message(kTraceGuid, 17, trace::kComponents, contentSize);
-  trace::Message(kTraceGuid, 18, trace::kComponents, reinterpret_cast<const char*>(content.data()));
+  trace::Message(SignedBlobTrace::kContentRead, trace::kComponents, contentSize);
+  trace::Message(SignedBlobTrace::kContent, trace::kComponents,
+                 reinterpret_cast<const char*>(content.data()));
 
   DWORD signerInfoSize = 0;
   if (!c.msgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &signerInfoSize)) {
-    trace::Message(kTraceGuid, 21, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kSignerInfoSizeNotRead, trace::kComponents, GetLastError());
     return 0;
   }
-  trace::Message(kTraceGuid, 20, trace::kComponents, signerInfoSize);
+  trace::Message(SignedBlobTrace::kSignerInfoRead, trace::kComponents, signerInfoSize);
   std::vector<BYTE> signerInfo(signerInfoSize);
   if (!c.msgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, signerInfo.data(),
                      &signerInfoSize)) {
-    trace::Message(kTraceGuid, 22, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kSignerInfoNotRead, trace::kComponents, GetLastError());
     return 0;
   }
   const char* expectedType = expected == SignedContent::kConfiguration ? kDataOid : kIndirectDataOid;
   if (!ContentTypeIs(c, message.get(), expectedType)) {
-    trace::Message(kTraceGuid, 32, trace::kComponents);
+    trace::Message(SignedBlobTrace::kContentTypeRefused, trace::kComponents);
     return 0;
   }
   const bool digestMatches = ContentMatchesSignedDigest(c, message.get(), expected);
 
   Store store(c, c.openStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
   if (store.get() == nullptr) {
-    trace::Message(kTraceGuid, 27, trace::kComponents);
+    trace::Message(SignedBlobTrace::kStoreNotCreated, trace::kComponents);
     return 0;
   }
   for (size_t i = 0; i < certificateCount; ++i) AddPemCertificate(c, store.get(), certificates[i]);
@@ -253,12 +252,12 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
       verified = false;
     }
     if (verified) {
-      trace::Message(kTraceGuid, 28, trace::kComponents);
-      if (signer != nullptr) trace::Message(kTraceGuid, 29, trace::kSteps);
+      trace::Message(SignedBlobTrace::kSignatureVerified, trace::kComponents);
+      if (signer != nullptr) trace::Message(SignedBlobTrace::kVerifiedWithCallersCertificate, trace::kSteps);
       c.freeCertificate(certificate);
       return 1;
     }
-    trace::Message(kTraceGuid, 30, trace::kComponents, GetLastError());
+    trace::Message(SignedBlobTrace::kSignatureNotVerified, trace::kComponents, GetLastError());
   }
   return 0;
 }

@@ -5,14 +5,12 @@
 #include <cstddef>
 
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 #include "platform/system_library.h"
 
 namespace bastion {
 
 namespace {
-
-// {560ECF44-EBC7-3705-C1AE-A8BC860E95C4}
-constexpr GUID kTraceGuid = {0x560ECF44, 0xEBC7, 0x3705, {0xC1, 0xAE, 0xA8, 0xBC, 0x86, 0x0E, 0x95, 0xC4}};
 
 // {00AAC56B-CD44-11D0-8CC2-00C04FC295EE}
 constexpr GUID kGenericVerifyV2 = {0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
@@ -58,7 +56,7 @@ bool VerifyCodeSignature(const wchar_t* path, LONG& status, HANDLE file) {
   const LONG result =
       winVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &request);
   status = result;
-  trace::Message(kTraceGuid, 10, trace::kComponents, path, result == 0 ? 1UL : 0UL);
+  trace::Message(CodeSignatureTrace::kChecked, trace::kComponents, path, result == 0 ? 1UL : 0UL);
   return result == 0;
 }
 

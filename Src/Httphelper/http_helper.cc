@@ -10,6 +10,7 @@
 #include "Src/Httphelper/tls_versions.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 
 namespace bastion {
 
@@ -17,8 +18,6 @@ void RecordCertificateVerdict(HTTPHelper* helper, bool accepted);
 
 namespace {
 
-// {FA21097F-3991-3E8F-A71F-66FF52E71716}
-constexpr GUID kTraceGuid = {0xFA21097F, 0x3991, 0x3E8F, {0xA7, 0x1F, 0x66, 0xFF, 0x52, 0xE7, 0x17, 0x16}};
 constexpr char kDownloadFunction[] = "HTTPHelper::DownloadFile";
 
 ULONG Low32(const void* handle) { return static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(handle)); }
@@ -86,7 +85,7 @@ void RecordCertificateVerdict(HTTPHelper* helper, bool accepted) {
 HTTPHelper::HTTPHelper(const wchar_t* host, const wchar_t* objectPath,
                        const ServerCertificateCheck& serverCertificateCheck, bool useSystemTrust)
     : winhttp_(L"WINHTTP.dll"), host_(host), objectPath_(objectPath), useSystemTrust_(useSystemTrust) {
-  trace::Message(kTraceGuid, 10, trace::kComponents);
+  trace::Message(HttpTrace::kConnecting, trace::kComponents);
   Connect(serverCertificateCheck);
 }
 
@@ -109,11 +108,11 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
   // The whole set or nothing: no call is made through a partial one.
   if (!bound) return;
 
-  trace::Message(kTraceGuid, 11, trace::kComponents);
+  trace::Message(HttpTrace::kOpeningSession, trace::kComponents);
   sessionHandle_ = ImpWinHttpOpen(L"HTTP/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                   WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
   if (!useSystemTrust_) {
-    trace::Message(kTraceGuid, 12, trace::kComponents);
+    trace::Message(HttpTrace::kCheckingCertificateOurselves, trace::kComponents);
     if (sessionHandle_ != nullptr) {
       ImpWinHttpSetStatusCallback(sessionHandle_, StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
       if (!RestrictToModernTls(ImpWinHttpSetOption, sessionHandle_)) return;
@@ -130,12 +129,12 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
                   SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
     ImpWinHttpSetOption(requestHandle_, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
   }
-  trace::Message(kTraceGuid, 13, trace::kComponents);
+  trace::Message(HttpTrace::kRequestOpened, trace::kComponents);
   if (requestHandle_ != nullptr) {
     DWORD timeout = 5000;
     ImpWinHttpSetOption(requestHandle_, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
   }
-  trace::Message(kTraceGuid, 14, trace::kComponents);
+  trace::Message(HttpTrace::kConnectTimeoutSet, trace::kComponents);
 
   {
     LoggedOnUserImpersonation impersonation;
@@ -143,7 +142,7 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
     proxySelector_ = std::make_unique<ProxySelector>();
     std::wstring url = L"https://" + host_ + objectPath_;
     DWORD resolution = proxySelector_->Resolve(sessionHandle_, url.c_str());
-    trace::Message(kTraceGuid, 15, trace::kComponents, resolution, L"Direct");
+    trace::Message(HttpTrace::kProxyResolution, trace::kComponents, resolution, L"Direct");
   }
 
   ActiveCheck() = ActiveCertificateCheck{useSystemTrust_, serverCertificateCheck, this};
@@ -159,12 +158,12 @@ void HTTPHelper::SendWithFailOver() {
     if (!ImpWinHttpSendRequest(requestHandle_, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
       requestError = GetLastError();
-      trace::Message(kTraceGuid, 18, trace::kComponents, requestError);
+      trace::Message(HttpTrace::kSendFailed, trace::kComponents, requestError);
       continue;
     }
     bool received = ImpWinHttpReceiveResponse(requestHandle_, nullptr) != FALSE;
     DWORD receiveError = received ? 0 : GetLastError();
-    trace::Message(kTraceGuid, 16, trace::kComponents, useSystemTrust_ ? 1UL : 0UL,
+    trace::Message(HttpTrace::kSent, trace::kComponents, useSystemTrust_ ? 1UL : 0UL,
                    certificateAccepted_ ? 1UL : 0UL, Low32(sessionHandle_), Low32(connectionHandle_),
                    Low32(requestHandle_));
     connected_ = useSystemTrust_ || (certificateAccepted_ && sessionHandle_ != nullptr &&
@@ -173,7 +172,7 @@ void HTTPHelper::SendWithFailOver() {
     // proxy would lead to the same server.
     if (connected_ || received) return;
     requestError = receiveError;
-    trace::Message(kTraceGuid, 17, trace::kComponents, requestError);
+    trace::Message(HttpTrace::kNoResponse, trace::kComponents, requestError);
   }
 }
 
@@ -195,7 +194,7 @@ bool HTTPHelper::BodyComplete(unsigned long long written) {
   if (!ImpWinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                               WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
     DWORD error = GetLastError();
-    trace::Message(kTraceGuid, 25, trace::kComponents, error);
+    trace::Message(HttpTrace::kDownloadNoResponse, trace::kComponents, error);
     BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile no response: {}", error);
     return false;
   }
@@ -207,7 +206,7 @@ bool HTTPHelper::BodyComplete(unsigned long long written) {
   uint64_t expected = 0;
   if (!ParseContentLength(text, expected)) return true;  // nothing to compare with
   if (expected == written) return true;
-  trace::Message(kTraceGuid, 24, trace::kComponents, static_cast<ULONG>(written >> 32),
+  trace::Message(HttpTrace::kIncompleteBody, trace::kComponents, static_cast<ULONG>(written >> 32),
                  static_cast<ULONG>(written), static_cast<ULONG>(expected >> 32),
                  static_cast<ULONG>(expected), 0UL);
   BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile incomplete body: {} of {} bytes",
@@ -217,12 +216,12 @@ bool HTTPHelper::BodyComplete(unsigned long long written) {
 
 bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback progress) {
   if (!connected_) {
-    trace::Message(kTraceGuid, 19, trace::kComponents);
+    trace::Message(HttpTrace::kNotConnected, trace::kComponents);
     BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile not connected");
     return false;
   }
   if (!file.created()) {
-    trace::Message(kTraceGuid, 20, trace::kComponents, file.path().c_str());
+    trace::Message(HttpTrace::kCannotCreateFile, trace::kComponents, file.path().c_str());
     BASTION_LOG(spdlog::level::info, kDownloadFunction, L"HTTPHelper DownloadFile cannot create: {}",
                 file.path().c_str());
     return false;
@@ -235,7 +234,7 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
     DWORD available = 0;
     if (!ImpWinHttpQueryDataAvailable(requestHandle_, &available)) {
       DWORD error = GetLastError();
-      trace::Message(kTraceGuid, 21, trace::kComponents, error);
+      trace::Message(HttpTrace::kQueryDataAvailableFailed, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper ImpWinHttpQueryDataAvailable failed: {}",
                   error);
       break;
@@ -249,14 +248,14 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
     DWORD read = 0;
     if (!ImpWinHttpReadData(requestHandle_, buffer.data(), available, &read)) {
       DWORD error = GetLastError();
-      trace::Message(kTraceGuid, 22, trace::kComponents, error);
+      trace::Message(HttpTrace::kReadDataFailed, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper HTTPHelper ImpWinHttpReadData failed {}",
                   error);
       break;
     }
     if (!file.Write(buffer.data(), read)) {
       DWORD error = GetLastError();
-      trace::Message(kTraceGuid, 23, trace::kComponents, error);
+      trace::Message(HttpTrace::kWriteFileFailed, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper WriteFile failed: {}", error);
       break;
     }

@@ -5,15 +5,12 @@
 #include "Src/VTDropper/package_move.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 #include "msi/msi_database.h"
 
 namespace bastion {
 
 namespace {
-
-// The installation procedure's messages, of which this mode is a part.
-// {836579AB-A681-3146-B02F-8986F8BE98D8}
-constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
 
 constexpr char kOpenFailed[] = "Failed to open BSX.msi for modifications\n";
 constexpr char kViewFailed[] = "Failed to open BSX.msi for modifications(View)\n";
@@ -44,36 +41,44 @@ class PackageEdit {
 
 // Sends the step's trace with the system's last error; the edit's own
 // result carries the installer's code to the run's report.
-RunResult EditFailed(USHORT traceNumber, const char* message, const Win32Result& edit) {
+RunResult EditFailed(ProcedureTrace failure, const char* message, const Win32Result& edit) {
   // trace numbers: 23-29
-  trace::Message(kTraceGuid, traceNumber, trace::kSteps, GetLastError());
+  trace::Message(failure, trace::kSteps, GetLastError());
   return Fail(message, edit.error());
 }
 
 RunResult EmbedConfiguration(const std::wstring& package, const std::wstring& configFile) {
   PackageEdit edit;
   Win32Result step = OpenMsiDatabase(package.c_str(), edit.database());
-  if (!step) return EditFailed(23, kOpenFailed, step);
+  if (!step) return EditFailed(ProcedureTrace::kOpenPackageFailed, kOpenFailed, step);
   step = OpenMsiView(*edit.database(), L"SELECT * FROM Binary", edit.view());
-  if (!step) return EditFailed(24, kViewFailed, step);
+  if (!step) return EditFailed(ProcedureTrace::kOpenBinaryViewFailed, kViewFailed, step);
   step = AddBinaryStream(*edit.view(), L"VTINSTADDEXT_config.dat", configFile.c_str());
-  if (!step) return EditFailed(25, "Failed to open BSX.msi for modifications(add local file)\n", step);
+  if (!step)
+    return EditFailed(ProcedureTrace::kAddConfigDatFailed,
+                      "Failed to open BSX.msi for modifications(add local file)\n", step);
   step = CommitMsiDatabase(*edit.database());
-  if (!step) return EditFailed(26, "Failed to open BSX.msi for modifications(config commit)\n", step);
+  if (!step)
+    return EditFailed(ProcedureTrace::kCommitBinaryFailed,
+                      "Failed to open BSX.msi for modifications(config commit)\n", step);
   edit.CloseView();
   step = OpenMsiView(*edit.database(), L"SELECT * FROM Property", edit.view());
-  if (!step) return EditFailed(27, kViewFailed, step);
+  if (!step) return EditFailed(ProcedureTrace::kOpenPropertyViewFailed, kViewFailed, step);
   step = SetPropertyValue(*edit.view(), L"RECONF", L"1");
-  if (!step) return EditFailed(28, "Failed to open BSX.msi for modifications(property)\n", step);
+  if (!step)
+    return EditFailed(ProcedureTrace::kSetReconfFailed,
+                      "Failed to open BSX.msi for modifications(property)\n", step);
   step = CommitMsiDatabase(*edit.database());
-  if (!step) return EditFailed(29, "Failed to open BSX.msi for modifications(reconf commit)\n", step);
+  if (!step)
+    return EditFailed(ProcedureTrace::kCommitReconfFailed,
+                      "Failed to open BSX.msi for modifications(reconf commit)\n", step);
   return Finished(kExitSuccess);
 }
 
 }  // namespace
 
 RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory, FILE* output) {
-  trace::Message(kTraceGuid, 22, trace::kSteps);
+  trace::Message(ProcedureTrace::kCreatePackageBegins, trace::kSteps);
   // The hold denies the rename a move would need, so the package is copied
   // through it; only then is it released and the staged file deleted.
   PackageMoveOutcome moved = CopyPackageBeside(package.handle.Get(), moduleDirectory, L"BSX.msi");

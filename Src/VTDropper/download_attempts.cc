@@ -6,13 +6,12 @@
 #include "Src/VTDropper/download_progress.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 
 namespace bastion {
 
 namespace {
 
-// {836579AB-A681-3146-B02F-8986F8BE98D8}
-constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
 constexpr char kLogFunction[] = "InstallProcedure";
 constexpr int kAttempts = 5;
 
@@ -68,7 +67,7 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
       TemporaryFile file(folder.c_str());
       file.Create();
       if (file.created()) {
-        trace::Message(kTraceGuid, 17, trace::kSteps);
+        trace::Message(ProcedureTrace::kTemporaryPackageNamed, trace::kSteps);
         BASTION_LOG(spdlog::level::info, kLogFunction, L"Temp file was generated in temp folder {}",
                     file.path().c_str());
       }
@@ -84,10 +83,10 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
       }
     }
     if (downloaded) {
-      trace::Message(kTraceGuid, 18, trace::kSteps);
+      trace::Message(ProcedureTrace::kPackageDownloaded, trace::kSteps);
       while (progress.NextFillStep()) PageCall(page, instance, kProgressFunction, L"1");
       helper.reset();
-      trace::Message(kTraceGuid, 19, trace::kSteps);
+      trace::Message(ProcedureTrace::kDownloaderClosed, trace::kSteps);
       BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi downloaded");
       PageCall(page, instance, kStatusFunction, kInstalling);
       return true;

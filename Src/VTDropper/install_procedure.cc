@@ -35,6 +35,7 @@
 #include "diagnostics/file_log.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 #include "ui/progress_window.h"
 #include "verification/verify_code_signature.h"
 #include "verification/authenticate_signed_blob.h"
@@ -43,9 +44,6 @@
 namespace bastion {
 
 namespace {
-
-// {836579AB-A681-3146-B02F-8986F8BE98D8}
-constexpr GUID kTraceGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
 
 constexpr wchar_t kProductFolder[] = L"Veltrion\\Bastion Security Agent\\Bastion Common\\bin\\";
 
@@ -61,7 +59,7 @@ void PageLog(const wchar_t* format, ...) {
   _vsnwprintf(text, 1023, format, args);
   va_end(args);
   text[1023] = L'\0';
-  trace::Message(kTraceGuid, 10, trace::kSteps, text);
+  trace::Message(ProcedureTrace::kPage, trace::kSteps, text);
 }
 
 // Where config.dat goes in installation mode: the product folder, created.
@@ -95,7 +93,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   bool publisherFallback = false;
   const ModuleImageResult opened = image.Open(view, viewSize, publisherFallback);
   if (!opened.ok) {
-    trace::Message(kTraceGuid, 13, trace::kSteps);
+    trace::Message(ProcedureTrace::kOwnImageUnavailable, trace::kSteps);
     return Fail("Failed to initialize Bastion Setup!\n", opened.error);
   }
 
@@ -108,7 +106,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
 
   const auto bounds = LocateBlob(view, viewSize);
   if (!bounds) return Fail("Failed to parse configuration data!\n");
-  trace::Message(kTraceGuid, 14, trace::kSteps);
+  trace::Message(ProcedureTrace::kConfigurationBlobFound, trace::kSteps);
   CRYPT_DATA_BLOB blob = {static_cast<DWORD>(bounds->length),
                           const_cast<BYTE*>(view + bounds->offset)};
   std::vector<BYTE> document;
@@ -118,7 +116,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   const ConfigDocument config(document);
   const std::string configDat = MakeConfigDat(config.GetElement("AG_CONFIG"));
   const std::string serverUrl = config.GetElement("URL");
-  trace::Message(kTraceGuid, 15, trace::kSteps, serverUrl.c_str());
+  trace::Message(ProcedureTrace::kServerUrl, trace::kSteps, serverUrl.c_str());
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "Bastion Setup: Found an URL: {}", serverUrl);
 
   ServerAddress server;
@@ -142,13 +140,13 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   StagingFolder staging(ProcessIsElevated());
   HeldPackage package;
   if (!staging.ok()) {
-    trace::Message(kTraceGuid, 33, trace::kSteps);
+    trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);
     return Fail(kDownloadFailed, staging.error());
   }
   if (!DownloadPackage(ProgressWindowPage(attended), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
                        ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent,
                        staging.folder(), package)) {
-    trace::Message(kTraceGuid, 33, trace::kSteps);
+    trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);
     return Fail(kDownloadFailed);
   }
 
@@ -165,7 +163,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
     package.Discard();
     return Fail(kVerifyFailed);
   }
-  trace::Message(kTraceGuid, 20, trace::kSteps);
+  trace::Message(ProcedureTrace::kPackageTrusted, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
 
   const std::wstring moduleDirectory = createPackage ? ModuleDirectory() : std::wstring();
@@ -179,13 +177,14 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
                                          reinterpret_cast<const unsigned char*>(configDat.data()),
                                          configDat.size());
   if (!written.outcome) return Fail("Failed to save config.dat\n", written.outcome.error());
-  trace::Message(kTraceGuid, 21, trace::kSteps);
+  trace::Message(ProcedureTrace::kConfigDatSaved, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
   written.file.Close();
 
   if (createPackage) return CreateConfiguredPackage(package, moduleDirectory, stderr);
 
-  if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG"))) trace::Message(kTraceGuid, 30, trace::kSteps);
+  if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG")))
+    trace::Message(ProcedureTrace::kVpnConfigurationWritten, trace::kSteps);
 
   ScopedKernelHandle otherInstallation = OpenInstallerMutex();
   if (otherInstallation.IsValid())
@@ -194,10 +193,10 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
 
   LaunchRecord launch = {};
   if (!LaunchInstaller(&launch, L"msiexec.exe", installerArguments.c_str())) {
-    trace::Message(kTraceGuid, 32, trace::kSteps);
+    trace::Message(ProcedureTrace::kInstallerNotRun, trace::kSteps);
     return Finished(kExitInstallFailure);
   }
-  trace::Message(kTraceGuid, 31, trace::kSteps);
+  trace::Message(ProcedureTrace::kInstallerRan, trace::kSteps);
   return Finished(static_cast<int>(launch.exitCode));
 }
 
@@ -222,7 +221,7 @@ int InstallationWrapper(bool verify, bool createPackage) {
   } catch (...) {
   }
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "Starting");
-  trace::Message(kTraceGuid, 12, trace::kSteps);
+  trace::Message(ProcedureTrace::kStarting, trace::kSteps);
   RunResult result;
   try {
     result = InstallProcedure(verify, createPackage);

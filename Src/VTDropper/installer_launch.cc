@@ -3,36 +3,34 @@
 #include "Src/VTDropper/path_buffer.h"
 #include "platform/scoped_handle.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 
 namespace bastion {
 
 namespace {
 
-// {86C4D110-17B7-3A4F-D5F3-ED751D0C2D1F}
-constexpr GUID kTraceGuid = {0x86C4D110, 0x17B7, 0x3A4F, {0xD5, 0xF3, 0xED, 0x75, 0x1D, 0x0C, 0x2D, 0x1F}};
-
 // trace numbers: 10-13, 15
-void TraceError(USHORT number) { trace::Message(kTraceGuid, number, trace::kComponents, GetLastError()); }
+void TraceError(LaunchTrace message) { trace::Message(message, trace::kComponents, GetLastError()); }
 
 // A path that does not fit leaves no useful last error of its own.
-void TraceTooLong(USHORT number) {
+void TraceTooLong(LaunchTrace message) {
   SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  TraceError(number);
+  TraceError(message);
 }
 
 }  // namespace
 
 DWORD AwaitInstallerExitCode(HANDLE process, const InstallerWaitCalls& calls) {
   if (calls.wait(process, INFINITE) != WAIT_OBJECT_0) {
-    TraceError(15);
+    TraceError(LaunchTrace::kExitCodeNotRead);
     return ERROR_INSTALL_FAILURE;
   }
   DWORD exitCode = 0;
   if (!calls.exitCode(process, &exitCode)) {
-    TraceError(15);
+    TraceError(LaunchTrace::kExitCodeNotRead);
     return ERROR_INSTALL_FAILURE;
   }
-  trace::Message(kTraceGuid, 14, trace::kComponents, exitCode);
+  trace::Message(LaunchTrace::kInstallerExited, trace::kComponents, exitCode);
   return exitCode == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : exitCode;
 }
 
@@ -44,17 +42,17 @@ bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wcha
   wchar_t systemFolder[PathBuffer::kCapacity] = {};
   UINT length = GetSystemDirectoryW(systemFolder, PathBuffer::kCapacity);
   if (length == 0) {
-    TraceError(10);
+    TraceError(LaunchTrace::kSystemFolderNotRead);
     return false;
   }
   if (length >= PathBuffer::kCapacity) {
-    TraceTooLong(10);
+    TraceTooLong(LaunchTrace::kSystemFolderNotRead);
     return false;
   }
 
   PathBuffer program;
   if (!program.Append(systemFolder) || !program.Append(L"\\") || !program.Append(executable)) {
-    TraceTooLong(11);
+    TraceTooLong(LaunchTrace::kExecutablePathTooLong);
     return false;
   }
 
@@ -63,13 +61,13 @@ bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wcha
   PathBuffer commandLine;
   if (!commandLine.Append(L"\"") || !commandLine.Append(program.c_str()) || !commandLine.Append(L"\" ") ||
       !commandLine.Append(arguments)) {
-    TraceTooLong(12);
+    TraceTooLong(LaunchTrace::kCommandLineTooLong);
     return false;
   }
 
   if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                       nullptr, nullptr, &record->startup, &record->process)) {
-    TraceError(13);
+    TraceError(LaunchTrace::kCreateProcessFailed);
     return false;
   }
   ScopedKernelHandle process(record->process.hProcess);

@@ -5,15 +5,13 @@
 #include "Src/VTDropper/module_path.h"
 #include "Src/VTDropper/publisher_signature.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 #include "platform/object_security.h"
 #include "verification/verify_code_signature.h"
 
 namespace bastion {
 
 namespace {
-
-// {2838AA93-000F-3695-1FA2-7C7CEB448435}
-constexpr GUID kTraceGuid = {0x2838AA93, 0x000F, 0x3695, {0x1F, 0xA2, 0x7C, 0x7C, 0xEB, 0x44, 0x84, 0x35}};
 
 // The error of a failed step, which a step that failed without setting one
 // must not turn into success.
@@ -50,7 +48,7 @@ ModuleImageResult ModuleImage::Open(const uint8_t*& view, uint32_t& size,
   DWORD error = ERROR_SUCCESS;
   const std::wstring path = LongModulePath(error);
   if (path.empty()) {
-    trace::Message(kTraceGuid, 10, trace::kComponents, error);
+    trace::Message(ModuleImageTrace::kOpenFailed, trace::kComponents, error);
     return Failed(error);
   }
   return OpenPath(path.c_str(), view, size, publisherFallback);
@@ -65,7 +63,7 @@ ModuleImageResult ModuleImage::OpenPath(const wchar_t* path, const uint8_t*& vie
                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    trace::Message(kTraceGuid, 10, trace::kComponents, error);
+    trace::Message(ModuleImageTrace::kOpenFailed, trace::kComponents, error);
     return Failed(error);
   }
   const DWORD refused = CheckSignature(path, publisherFallback);
@@ -74,16 +72,16 @@ ModuleImageResult ModuleImage::OpenPath(const wchar_t* path, const uint8_t*& vie
   mapping_ = CreateFileMappingW(file_, security, PAGE_READONLY, 0, 0, nullptr);
   if (mapping_ == nullptr) {
     const DWORD error = GetLastError();
-    trace::Message(kTraceGuid, 12, trace::kComponents, error);
+    trace::Message(ModuleImageTrace::kMappingFailed, trace::kComponents, error);
     return Failed(error);
   }
   view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0);
   if (view_ == nullptr) {
     const DWORD error = GetLastError();
-    trace::Message(kTraceGuid, 13, trace::kComponents, error);
+    trace::Message(ModuleImageTrace::kViewFailed, trace::kComponents, error);
     return Failed(error);
   }
-  trace::Message(kTraceGuid, 14, trace::kComponents);
+  trace::Message(ModuleImageTrace::kMapped, trace::kComponents);
   view = static_cast<const uint8_t*>(view_);
   size = size_;
   return {true, ERROR_SUCCESS};
@@ -94,7 +92,7 @@ DWORD ModuleImage::CheckSignature(const wchar_t* path, bool& publisherFallback) 
   if (VerifyCodeSignature(path, status, file_)) return ERROR_SUCCESS;
   // WinTrust's own status, or why it could not be reached.
   const DWORD refusal = FailureCode(status != 0 ? static_cast<DWORD>(status) : GetLastError());
-  trace::Message(kTraceGuid, 11, trace::kComponents, refusal);
+  trace::Message(ModuleImageTrace::kSignatureRefused, trace::kComponents, refusal);
   LARGE_INTEGER fileSize = {};
   if (!GetFileSizeEx(file_, &fileSize)) return FailureCode(GetLastError());
   if (fileSize.QuadPart <= 0) return refusal;

@@ -14,8 +14,7 @@ using namespace bastion;
 
 namespace {
 
-// {CAF70D55-53F4-3626-9857-1162CD64E3FB}
-constexpr GUID kTraceGuid = {0xCAF70D55, 0x53F4, 0x3626, {0x98, 0x57, 0x11, 0x62, 0xCD, 0x64, 0xE3, 0xFB}};
+constexpr const GUID& kTraceGuid = trace::MessageGuid<SignedBlobTrace>::value;
 
 class AuthenticateSignedBlobTest : public ::testing::Test {
  protected:

@@ -19,8 +19,7 @@ using namespace bastion;
 
 namespace {
 
-// {836579AB-A681-3146-B02F-8986F8BE98D8}
-constexpr GUID kProcedureGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
+constexpr const GUID& kProcedureGuid = trace::MessageGuid<ProcedureTrace>::value;
 
 const char kConfigDat[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><AG_CONFIG><server fqdn=\"m\xC3\xBCnchen.example\"/>"
@@ -31,7 +30,7 @@ struct PackageRun {
   // The created line, or the failure's line as the run's report writes it.
   std::string errors;
   unsigned long windowsError = 0;
-  std::vector<USHORT> traces;
+  std::vector<ProcedureTrace> traces;
 };
 
 class CreatePackageTest : public ::testing::Test {
@@ -78,7 +77,7 @@ class CreatePackageTest : public ::testing::Test {
     run.windowsError = result.windowsError;
     for (const TraceRecord& r : recorder.records()) {
       if (!IsEqualGUID(r.guid, kProcedureGuid)) continue;
-      run.traces.push_back(r.number);
+      run.traces.push_back(ProcedureTrace{r.number});
       EXPECT_EQ(r.flag, trace::kSteps);
       // Every failed edit carries the system's last error, trace 22 nothing.
       EXPECT_EQ(r.args.size(), r.number == 22 ? 0u : 1u) << r.number;
@@ -107,7 +106,7 @@ TEST_F(CreatePackageTest, SignedPackageWithReconfIsConfigured) {
   PackageRun run = CreatePackage();
   EXPECT_TRUE(run.created);
   EXPECT_EQ(run.errors, Folder() + "BSX.msi created\n");
-  EXPECT_EQ(run.traces, std::vector<USHORT>{22});
+  EXPECT_EQ(run.traces, std::vector{ProcedureTrace::kCreatePackageBegins});
   EXPECT_FALSE(PathExists(temporary_));
   EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
   EXPECT_TRUE(PackageIsClosed());
@@ -133,7 +132,8 @@ TEST_F(CreatePackageTest, PackageAlreadyCarryingTheConfigurationStopsAtTheInsert
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications(add local file)\n");
   EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_FUNCTION_FAILED));
-  EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 25}));
+  EXPECT_EQ(run.traces,
+            (std::vector{ProcedureTrace::kCreatePackageBegins, ProcedureTrace::kAddConfigDatFailed}));
   EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
   EXPECT_TRUE(PackageIsClosed());
 }
@@ -143,7 +143,8 @@ TEST_F(CreatePackageTest, MissingConfigDatStopsAtTheInsert) {
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications(add local file)\n");
-  EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 25}));
+  EXPECT_EQ(run.traces,
+            (std::vector{ProcedureTrace::kCreatePackageBegins, ProcedureTrace::kAddConfigDatFailed}));
   EXPECT_TRUE(PackageIsClosed());
 }
 
@@ -158,7 +159,7 @@ TEST_F(CreatePackageTest, BSXInUseByAnotherProgramFailsTheMoveWithItsError) {
   CloseHandle(reader);
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder with error:  5 \n");
-  EXPECT_EQ(run.traces, std::vector<USHORT>{22});
+  EXPECT_EQ(run.traces, std::vector{ProcedureTrace::kCreatePackageBegins});
   EXPECT_EQ(ReadFileBytes(package()), "an earlier BSX.msi");
   // The edits were never tried, so nothing cleans up config.dat.
   EXPECT_TRUE(PathExists(folder_ + L"config.dat"));
@@ -170,7 +171,8 @@ TEST_F(CreatePackageTest, FileThatIsNoPackageIsNotOpened) {
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications\n");
-  EXPECT_EQ(run.traces, (std::vector<USHORT>{22, 23}));
+  EXPECT_EQ(run.traces,
+            (std::vector{ProcedureTrace::kCreatePackageBegins, ProcedureTrace::kOpenPackageFailed}));
   EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
 }
 
@@ -183,7 +185,7 @@ TEST_F(CreatePackageTest, FailedCopyStopsBeforeTheEdits) {
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder\n");
   EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(run.traces, std::vector<USHORT>{22});
+  EXPECT_EQ(run.traces, std::vector{ProcedureTrace::kCreatePackageBegins});
   EXPECT_TRUE(PathExists(temporary_)) << "a package that did not get beside the executable is kept";
   EXPECT_TRUE(PathExists(exeFolder + L"config.dat"));
 }

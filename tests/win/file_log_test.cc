@@ -20,9 +20,6 @@ using namespace bastion;
 
 namespace {
 
-// {836579AB-A681-3146-B02F-8986F8BE98D8}
-constexpr GUID kProcedureGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
-
 std::vector<std::string> Lines(const std::string& content) {
   std::vector<std::string> lines;
   size_t from = 0;
@@ -276,9 +273,8 @@ TEST(LogPathTest, FailedFolderQueryIsTracedAndLeavesNoFolder) {
   EXPECT_TRUE(recorder.records().empty());
   EXPECT_EQ(LogAnchor(E_INVALIDARG, "C:\\left"), "");
   ASSERT_EQ(recorder.records().size(), 1u);
+  EXPECT_EQ(recorder.Named<ProcedureTrace>(), std::vector{ProcedureTrace::kAppDataFolderNotFound});
   const TraceRecord& record = recorder.records()[0];
-  EXPECT_TRUE(IsEqualGUID(record.guid, kProcedureGuid));
-  EXPECT_EQ(record.number, 11);
   EXPECT_EQ(record.flag, static_cast<ULONG>(trace::kLogSetup));
   EXPECT_EQ(record.Value(0), static_cast<ULONG>(E_INVALIDARG));
 }

@@ -16,8 +16,7 @@ using namespace bastion;
 
 namespace {
 
-// {86C4D110-17B7-3A4F-D5F3-ED751D0C2D1F}
-constexpr GUID kLaunchGuid = {0x86C4D110, 0x17B7, 0x3A4F, {0xD5, 0xF3, 0xED, 0x75, 0x1D, 0x0C, 0x2D, 0x1F}};
+constexpr const GUID& kLaunchGuid = trace::MessageGuid<LaunchTrace>::value;
 
 std::wstring ProgramFiles64() {
   wchar_t path[MAX_PATH] = {};

@@ -8,9 +8,6 @@ using namespace bastion;
 
 namespace {
 
-// {81C058A3-29C4-36FC-FE7C-2D1744F52835}
-constexpr GUID kImpersonationGuid = {0x81C058A3, 0x29C4, 0x36FC, {0xFE, 0x7C, 0x2D, 0x17, 0x44, 0xF5, 0x28, 0x35}};
-
 bool ThreadHasToken() {
   HANDLE token = nullptr;
   if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) return false;
@@ -30,13 +27,15 @@ TEST(LoggedOnUserImpersonation, ActsAsTheSessionUserAndRevertsAtTheEnd) {
     EXPECT_EQ(ThreadHasToken(), impersonation.impersonating());
   }
   EXPECT_FALSE(ThreadHasToken());
-  std::vector<USHORT> numbers = recorder.Numbers(kImpersonationGuid);
-  ASSERT_GE(numbers.size(), 3u);
-  EXPECT_EQ(numbers[0], 10);
-  EXPECT_EQ(numbers[1], 11);
-  EXPECT_EQ(numbers[2], 13);
-  if (numbers.size() == 4) {
-    EXPECT_TRUE(numbers[3] == 14 || numbers[3] == 15 || numbers[3] == 16 || numbers[3] == 17) << numbers[3];
+  std::vector<ImpersonationTrace> messages = recorder.Named<ImpersonationTrace>();
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages[0], ImpersonationTrace::kSessionLibraryLoaded);
+  EXPECT_EQ(messages[1], ImpersonationTrace::kEnumeratingSessions);
+  EXPECT_EQ(messages[2], ImpersonationTrace::kSessionChosen);
+  if (messages.size() == 4) {
+    EXPECT_TRUE(messages[3] >= ImpersonationTrace::kUserTokenNotObtained &&
+                messages[3] <= ImpersonationTrace::kImpersonating)
+        << messages[3];
   }
 }
 

@@ -15,9 +15,6 @@ using namespace bastion;
 
 namespace {
 
-// {2838AA93-000F-3695-1FA2-7C7CEB448435}
-constexpr GUID kTraceGuid = {0x2838AA93, 0x000F, 0x3695, {0x1F, 0xA2, 0x7C, 0x7C, 0xEB, 0x44, 0x84, 0x35}};
-
 TEST(ModuleImageTest, MapsASignedFileWhole) {
   TraceRecorder recorder;
   ModuleImage image;
@@ -29,7 +26,7 @@ TEST(ModuleImageTest, MapsASignedFileWhole) {
   EXPECT_EQ(size, bytes.size());
   EXPECT_EQ(memcmp(view, bytes.data(), bytes.size()), 0);
   EXPECT_FALSE(fallback);
-  EXPECT_EQ(recorder.Numbers(kTraceGuid), std::vector<USHORT>{14});
+  EXPECT_EQ(recorder.Named<ModuleImageTrace>(), std::vector{ModuleImageTrace::kMapped});
   image.Close();
   // Closed: the file can be replaced again.
   HANDLE h = CreateFileW(FixturePath(L"stamped.exe").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
@@ -50,7 +47,7 @@ TEST(ModuleImageTest, UnsignedFileIsRefused) {
   EXPECT_EQ(static_cast<HRESULT>(result.error), TRUST_E_NOSIGNATURE);
   EXPECT_EQ(view, nullptr);
   EXPECT_FALSE(fallback);
-  EXPECT_EQ(recorder.Numbers(kTraceGuid), std::vector<USHORT>{11});
+  EXPECT_EQ(recorder.Named<ModuleImageTrace>(), std::vector{ModuleImageTrace::kSignatureRefused});
 }
 
 // A name that misses the file fails with the system's error and creates

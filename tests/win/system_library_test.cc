@@ -13,9 +13,6 @@ using namespace bastion;
 
 namespace {
 
-// {DA23199C-BA3D-3F74-B6D0-0AD7740DC537}
-constexpr GUID kBindingGuid = {0xDA23199C, 0xBA3D, 0x3F74, {0xB6, 0xD0, 0x0A, 0xD7, 0x74, 0x0D, 0xC5, 0x37}};
-
 TEST(SystemLibraryTest, LoadsFromTheSystemFolderAndBindsExports) {
   SystemLibrary kernel32(L"kernel32.dll");
   ASSERT_TRUE(kernel32.IsLoaded());
@@ -26,7 +23,7 @@ TEST(SystemLibraryTest, MissingExportIsNullAndTracedWithItsName) {
   TraceRecorder recorder;
   SystemLibrary kernel32(L"kernel32.dll");
   EXPECT_EQ(kernel32.Bind("NoSuchExportAnywhere"), nullptr);
-  ASSERT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{14});
+  ASSERT_EQ(recorder.Named<SystemLibraryTrace>(), std::vector{SystemLibraryTrace::kFunctionNotFound});
   const TraceRecord& r = recorder.records().back();
   EXPECT_EQ(r.flag, trace::kComponents);
   EXPECT_EQ(r.Narrow(0), "NoSuchExportAnywhere");
@@ -43,12 +40,13 @@ TEST(SystemLibraryTest, LibraryBesideTheExeIsNeverLoaded) {
   SystemLibrary fake(L"bastion_fake.dll");
   EXPECT_FALSE(fake.IsLoaded());
   EXPECT_EQ(fake.handle(), nullptr);
-  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{12});
+  EXPECT_EQ(recorder.Named<SystemLibraryTrace>(), std::vector{SystemLibraryTrace::kNotLoaded});
   EXPECT_EQ(recorder.records().back().Value(0), static_cast<ULONG>(ERROR_MOD_NOT_FOUND));
 
   void (*fn)() = nullptr;
   EXPECT_FALSE(BindExport(fake, "BastionFakeExport", fn));
-  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{12}) << "no lookup on an unloaded library";
+  EXPECT_EQ(recorder.Named<SystemLibraryTrace>(), std::vector{SystemLibraryTrace::kNotLoaded})
+      << "no lookup on an unloaded library";
 }
 
 TEST(SystemLibraryTest, PathThatDoesNotFitIsNotLoaded) {
@@ -56,7 +54,7 @@ TEST(SystemLibraryTest, PathThatDoesNotFitIsNotLoaded) {
   std::wstring name(MAX_PATH, L'a');
   SystemLibrary tooLong(name.c_str());
   EXPECT_FALSE(tooLong.IsLoaded());
-  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{11});
+  EXPECT_EQ(recorder.Named<SystemLibraryTrace>(), std::vector{SystemLibraryTrace::kPathTooLong});
 }
 
 UINT WINAPI SystemFolderTooLongForTheBuffer(LPWSTR, UINT) { return MAX_PATH + 40; }
@@ -65,7 +63,7 @@ TEST(SystemLibraryTest, SystemFolderThatDoesNotFitIsNotUsed) {
   TraceRecorder recorder;
   SystemLibrary kernel32(L"kernel32.dll", SystemFolderTooLongForTheBuffer);
   EXPECT_FALSE(kernel32.IsLoaded());
-  EXPECT_EQ(recorder.Numbers(kBindingGuid), std::vector<USHORT>{10});
+  EXPECT_EQ(recorder.Named<SystemLibraryTrace>(), std::vector{SystemLibraryTrace::kSystemFolderNotObtained});
   EXPECT_EQ(recorder.records().back().Value(0), static_cast<ULONG>(ERROR_INSUFFICIENT_BUFFER));
 }
 

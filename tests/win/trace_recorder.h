@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_ids.h"
 
 struct TraceRecord {
   GUID guid;
@@ -32,7 +34,24 @@ class TraceRecorder {
   const std::vector<TraceRecord>& records() const;
   // The message numbers recorded under one message GUID, in order.
   std::vector<USHORT> Numbers(const GUID& guid) const;
+  // The named messages recorded of one set of trace_ids.h, in order.
+  template <typename Messages>
+  std::vector<Messages> Named() const {
+    std::vector<Messages> named;
+    for (USHORT number : Numbers(bastion::trace::MessageGuid<Messages>::value)) named.push_back(Messages{number});
+    return named;
+  }
   void Clear();
 };
+
+// Assertions print a named message as its number; found by argument-
+// dependent lookup, so it lives beside the message sets.
+namespace bastion {
+template <typename Messages>
+  requires requires { trace::MessageGuid<Messages>::value; }
+std::ostream& operator<<(std::ostream& out, Messages message) {
+  return out << static_cast<unsigned>(message);
+}
+}  // namespace bastion
 
 #endif  // BASTION_TESTS_WIN_TRACE_RECORDER_H_

@@ -64,6 +64,23 @@ TEST(TraceMessageTest, EveryShapeRecordsItsArguments) {
   EXPECT_EQ(r[7].Value(4), 0xFFFFFFFFul);
 }
 
+// A named message goes out under its set's GUID and number, with its arguments.
+TEST(TraceMessageTest, NamedMessageIsItsSetsGuidAndNumber) {
+  TraceRecorder recorder;
+  trace::Message(ProcedureTrace::kConfigDatSaved, trace::kSteps);
+  trace::Message(SystemLibraryTrace::kFunctionNotFound, trace::kComponents, "Export", 127ul);
+  const std::vector<TraceRecord>& r = recorder.records();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].guid, trace::MessageGuid<ProcedureTrace>::value);
+  EXPECT_EQ(r[0].number, 21);
+  EXPECT_TRUE(r[0].args.empty());
+  EXPECT_EQ(r[1].guid, trace::MessageGuid<SystemLibraryTrace>::value);
+  EXPECT_EQ(r[1].number, 14);
+  EXPECT_EQ(r[1].flag, static_cast<ULONG>(trace::kComponents));
+  EXPECT_EQ(r[1].Narrow(0), "Export");
+  EXPECT_EQ(r[1].Value(1), 127u);
+}
+
 TEST(TraceMessageTest, AbsentStringsRecordNull) {
   TraceRecorder recorder;
   trace::Message(kGuid, 10, trace::kSteps, static_cast<const wchar_t*>(nullptr));

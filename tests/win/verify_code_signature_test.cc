@@ -13,15 +13,12 @@ using namespace bastion;
 
 namespace {
 
-// {560ECF44-EBC7-3705-C1AE-A8BC860E95C4}
-constexpr GUID kTraceGuid = {0x560ECF44, 0xEBC7, 0x3705, {0xC1, 0xAE, 0xA8, 0xBC, 0x86, 0x0E, 0x95, 0xC4}};
-
 TEST(VerifyCodeSignatureTest, SignedProductIsTrustedAndTraced) {
   TraceRecorder recorder;
   LONG status = 12345;
   EXPECT_TRUE(VerifyCodeSignature(ProductPath().c_str(), status));
   EXPECT_EQ(status, 0);
-  ASSERT_EQ(recorder.Numbers(kTraceGuid), std::vector<USHORT>{10});
+  ASSERT_EQ(recorder.Named<CodeSignatureTrace>(), std::vector{CodeSignatureTrace::kChecked});
   const TraceRecord& r = recorder.records().back();
   EXPECT_EQ(r.flag, trace::kComponents);
   EXPECT_EQ(r.Wide(0), ProductPath());

@@ -16,8 +16,7 @@ using namespace bastion;
 
 namespace {
 
-// {836579AB-A681-3146-B02F-8986F8BE98D8}
-constexpr GUID kProcedureGuid = {0x836579AB, 0xA681, 0x3146, {0xB0, 0x2F, 0x89, 0x86, 0xF8, 0xBE, 0x98, 0xD8}};
+constexpr const GUID& kProcedureGuid = trace::MessageGuid<ProcedureTrace>::value;
 const std::wstring kFailedText = L"Initial Client: <span style=\"color: red; \">Failed to download files</span>";
 
 struct PageCall {

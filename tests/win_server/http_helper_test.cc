@@ -13,8 +13,7 @@ using namespace bastion;
 
 namespace {
 
-// {FA21097F-3991-3E8F-A71F-66FF52E71716}
-constexpr GUID kHttpGuid = {0xFA21097F, 0x3991, 0x3E8F, {0xA7, 0x1F, 0x66, 0xFF, 0x52, 0xE7, 0x17, 0x16}};
+constexpr const GUID& kHttpGuid = trace::MessageGuid<HttpTrace>::value;
 const std::string kLogPrefix = "[HTTPHelper::DownloadFile] ";
 
 // Accepts exactly the certificate whose DER encoding is `der`.
