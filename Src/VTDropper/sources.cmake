@@ -1,6 +1,6 @@
 # main.cc is the product's entry and is not part of the library.
 bastion_sources(
-  WINDOWS process_globals.cc system_support.cc install_procedure.cc
+  WINDOWS process_globals.cc entry.cc system_support.cc install_procedure.cc
           program_files.cc module_path.cc directory_chain.cc write_bytes.cc package_move.cc
           machine_string_value.cc vpn_configuration.cc installed_agent.cc installation_guard.cc
           installer_launch.cc create_package.cc windows_error_text.cc staging_folder.cc
