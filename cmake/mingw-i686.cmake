@@ -1,13 +1,3 @@
-# mingw-w64 cross build for i686 Windows: posix threads, static runtime, wide entry.
-set(CMAKE_SYSTEM_NAME Windows)
+# mingw-w64 cross build for i686 Windows: the shipped product.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -municode")
-# -municode needs wmain, which the compiler checks do not have.
-set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

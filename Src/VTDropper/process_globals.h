@@ -1,4 +1,5 @@
-// Process-wide objects that exist before wmain runs.
+// Process-wide objects that exist before wmain runs. Linked into the
+// executables only (Src/VTDropper/CMakeLists.txt), not into test binaries.
 #ifndef BASTION_SRC_VTDROPPER_PROCESS_GLOBALS_H_
 #define BASTION_SRC_VTDROPPER_PROCESS_GLOBALS_H_
 

@@ -1,5 +1,5 @@
-// The product's twin for the trace-sequence tests: the same start as
-// BastionSetup.exe, with a capture sink that appends every trace message of
+// The product's twin for the trace-sequence tests: the same run as
+// BastionSetup.exe (RunBastionSetup), with a capture sink that appends every trace message of
 // the run to "trace.txt" beside the exe, one line each:
 //   {GUID} number flag arg arg ...
 // where an argument of four bytes prints as a decimal ULONG, a wide string
@@ -12,9 +12,7 @@
 
 #include <string>
 
-#include "Src/VTDropper/command_line.h"
-#include "Src/VTDropper/install_procedure.h"
-#include "Src/VTDropper/system_support.h"
+#include "Src/VTDropper/entry.h"
 #include "diagnostics/trace.h"
 
 using namespace bastion;
@@ -67,19 +65,18 @@ void OpenTraceFile() {
   g_trace = _wfopen(path, L"w");
 }
 
+// Once the provider is registered: every message goes to "trace.txt".
+void CaptureEverything() {
+  OpenTraceFile();
+  trace::testing::Block().flags = 0xFFFFFFFF;
+  trace::testing::SetCaptureSink(Capture);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (!CheckSystemSupport()) return 1;
-  OpenTraceFile();
-  trace::RegisterProvider();
-  trace::testing::Block().flags = 0xFFFFFFFF;
-  trace::testing::SetCaptureSink(Capture);
-  RunMode mode = ParseCommandLine(argc, argv);
-  if (mode == RunMode::kUsage) return 1;
-  int exitCode = InstallationWrapper(mode == RunMode::kVerify, mode == RunMode::kCreatePackage);
+  int exitCode = RunBastionSetup(argc, argv, CaptureEverything);
   trace::testing::SetCaptureSink(nullptr);
-  trace::UnregisterProviders();
   if (g_trace != nullptr) fclose(g_trace);
   return exitCode;
 }

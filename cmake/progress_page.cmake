@@ -11,6 +11,12 @@ add_custom_command(
   DEPENDS ${BASTION_PAGE_SOURCE} ${PROJECT_SOURCE_DIR}/tools/make_page_resource.py
   COMMENT "Progress page resource")
 add_custom_target(bastion_page DEPENDS ${BASTION_PAGE_RESOURCE})
-set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/BastionSetup.rc PROPERTIES
-                            OBJECT_DEPENDS ${BASTION_PAGE_RESOURCE})
-add_dependencies(BastionSetup bastion_page)
+
+# bastion_resources(TARGET): the product's resources (resources/BastionSetup.rc:
+# icon, manifest and the page) compiled into TARGET.
+function(bastion_resources target)
+  set(script ${PROJECT_SOURCE_DIR}/resources/BastionSetup.rc)
+  target_sources(${target} PRIVATE ${script})
+  set_source_files_properties(${script} TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${BASTION_PAGE_RESOURCE})
+  add_dependencies(${target} bastion_page)
+endfunction()

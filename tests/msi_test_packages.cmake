@@ -29,10 +29,12 @@ foreach(entry ${bastion_test_packages})
 endforeach()
 
 # Delivered packages are code-signed: the edits must work on a signed one.
+# Signed with the test PKI, as the product the tests run, whatever the site's
+# settings (with BASTION_CODESIGN off there is no other certificate).
 set(signed ${BASTION_TEST_MSI_DIR}/reconf_signed.msi)
 add_custom_command(OUTPUT ${signed}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${signed}
-  COMMAND osslsigncode sign -certs ${BASTION_SIGN_CERT} -key ${BASTION_SIGN_KEY} -h sha256
+  COMMAND osslsigncode sign -certs ${BASTION_TEST_SIGN_CERT} -key ${BASTION_TEST_SIGN_KEY} -h sha256
           -n "Bastion Test Package" -in ${BASTION_TEST_MSI_DIR}/reconf.msi -out ${signed}
   DEPENDS ${BASTION_TEST_MSI_DIR}/reconf.msi
   VERBATIM)
