@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Src/VTDropper/path_buffer.h"
+#include "platform/path_buffer.h"
 
 namespace bastion {
 

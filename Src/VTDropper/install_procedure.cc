@@ -21,13 +21,13 @@
 #include "Src/VTDropper/installer_arguments.h"
 #include "Src/VTDropper/installer_launch.h"
 #include "Src/VTDropper/module_path.h"
-#include "Src/VTDropper/path_buffer.h"
+#include "platform/path_buffer.h"
 #include "Src/VTDropper/process_globals.h"
 #include "Src/VTDropper/program_files.h"
 #include "platform/scoped_handle.h"
+#include "platform/text.h"
 #include "Src/VTDropper/server_certificate_check.h"
 #include "Src/VTDropper/staging_folder.h"
-#include "Src/VTDropper/utf8_to_wide.h"
 #include "Src/VTDropper/vpn_configuration.h"
 #include "Src/VTDropper/window_station.h"
 #include "Src/VTDropper/windows_error_text.h"
@@ -49,6 +49,12 @@ constexpr wchar_t kProductFolder[] = L"Veltrion\\Bastion Security Agent\\Bastion
 
 constexpr char kDownloadFailed[] = "Failed to download Windows Installer package (BSX.msi)!\n";
 constexpr char kVerifyFailed[] = "Failed to download or verify Windows Installer package (BSX.msi)!\n";
+
+// The configuration's text for the page and the download; bytes that are not
+// UTF-8 become U+FFFD, and nothing converted is empty.
+std::wstring Wide(const std::string& text) {
+  return Utf8ToWide(text, InvalidUtf8::kReplace).value_or(std::wstring());
+}
 
 // The window side's diagnostics: formatted with the runtime's wide rules
 // (a wide "%s"), cut to 1023 characters.
@@ -129,7 +135,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   }
 
   WebInstance* page = nullptr;
-  const std::wstring serverName = Utf8ToWide(config.GetAttribute("server", "fqdn"));
+  const std::wstring serverName = Wide(config.GetAttribute("server", "fqdn"));
   if (StartProgressWindow(&page, PageLog, serverName.c_str()) == ProgressWindowStart::kNoPage)
     return Fail("Failed to parse internal data! (html)\n");
 
@@ -143,7 +149,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
     trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);
     return Fail(kDownloadFailed, staging.error());
   }
-  if (!DownloadPackage(ProgressWindowPage(attended), page, Utf8ToWide(server.host), Utf8ToWide(server.path),
+  if (!DownloadPackage(ProgressWindowPage(attended), page, Wide(server.host), Wide(server.path),
                        ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent,
                        staging.folder(), package)) {
     trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);

@@ -1,6 +1,6 @@
 #include "Src/VTDropper/installer_launch.h"
 
-#include "Src/VTDropper/path_buffer.h"
+#include "platform/path_buffer.h"
 #include "platform/scoped_handle.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"

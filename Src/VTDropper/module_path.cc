@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "Src/VTDropper/long_path.h"
-#include "Src/VTDropper/path_buffer.h"
+#include "platform/path_buffer.h"
 
 namespace bastion {
 

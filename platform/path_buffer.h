@@ -1,8 +1,8 @@
 // A path or command line in a fixed buffer of 260 wide characters: at most
 // 259 characters and the terminating zero. An append that would not fit
 // leaves the text unchanged and fails, so an over-long path is never cut.
-#ifndef BASTION_SRC_VTDROPPER_PATH_BUFFER_H_
-#define BASTION_SRC_VTDROPPER_PATH_BUFFER_H_
+#ifndef BASTION_PLATFORM_PATH_BUFFER_H_
+#define BASTION_PLATFORM_PATH_BUFFER_H_
 
 #include <stddef.h>
 
@@ -31,4 +31,4 @@ class PathBuffer {
 
 }  // namespace bastion
 
-#endif  // BASTION_SRC_VTDROPPER_PATH_BUFFER_H_
+#endif  // BASTION_PLATFORM_PATH_BUFFER_H_

@@ -1,4 +1,4 @@
-#include "Src/VTDropper/path_buffer.h"
+#include "platform/path_buffer.h"
 
 #include <wchar.h>
 

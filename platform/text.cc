@@ -1,0 +1,22 @@
+#include "platform/text.h"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace bastion {
+
+std::optional<std::wstring> Utf8ToWide(std::string_view text, InvalidUtf8 invalid) {
+  if (text.empty()) return std::wstring();
+  if (text.size() > static_cast<size_t>(INT_MAX)) return std::nullopt;
+  const DWORD flags = invalid == InvalidUtf8::kRefuse ? MB_ERR_INVALID_CHARS : 0;
+  const int length = static_cast<int>(text.size());
+  const int needed = MultiByteToWideChar(CP_UTF8, flags, text.data(), length, nullptr, 0);
+  if (needed <= 0) return std::nullopt;
+  std::wstring wide(static_cast<size_t>(needed), L'\0');
+  const int written = MultiByteToWideChar(CP_UTF8, flags, text.data(), length, wide.data(), needed);
+  if (written != needed) return std::nullopt;
+  return wide;
+}
+
+}  // namespace bastion
