@@ -6,11 +6,25 @@
 
 #include "Src/VTDropper/command_line.h"
 #include "Src/VTDropper/install_procedure.h"
-#include "Src/VTDropper/system_support.h"
 #include "diagnostics/trace.h"
+#include "platform/system_library.h"
 
 namespace bastion {
 namespace {
+
+// True when library loading can be restricted to the system folder, and it
+// now is. On a system without KB2533623 a message box says so.
+bool CheckSystemSupport() {
+  static SystemLibrary kernel32(L"kernel32.dll");
+  if (!kernel32.IsLoaded()) return false;
+  auto* setDefaultDllDirectories =
+      kernel32.Bind<decltype(SetDefaultDllDirectories)>("SetDefaultDllDirectories");
+  if (setDefaultDllDirectories == nullptr) {
+    MessageBoxA(nullptr, "Bastion Setup requires KB2533623", "Error", 0);
+    return false;
+  }
+  return setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
+}
 
 // A fault escaping the procedure is absorbed: the provider is released as at
 // a normal end, and the run counts as failed.
