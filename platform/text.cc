@@ -19,4 +19,14 @@ std::optional<std::wstring> Utf8ToWide(std::string_view text, InvalidUtf8 invali
   return wide;
 }
 
+std::string WideToUtf8(std::wstring_view text) {
+  if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+
 }  // namespace bastion

@@ -1,4 +1,4 @@
-// UTF-8 text to the wide strings the system wants.
+// Conversions between UTF-8 text and the wide strings the system uses.
 #ifndef BASTION_PLATFORM_TEXT_H_
 #define BASTION_PLATFORM_TEXT_H_
 
@@ -17,6 +17,9 @@ enum class InvalidUtf8 {
 // Code page 65001 over every byte of `text` (embedded zeros included). Empty
 // text converts to an empty string; none when nothing converts.
 std::optional<std::wstring> Utf8ToWide(std::string_view text, InvalidUtf8 invalid);
+
+// Code page 65001, flags 0; empty when nothing converts.
+std::string WideToUtf8(std::wstring_view text);
 
 }  // namespace bastion
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Src/Httphelper/temporary_file.h"
-#include "Src/VTDropper/run_result.h"
+#include "Src/VTDropper/install_procedure.h"
 
 namespace bastion {
 

@@ -30,7 +30,6 @@
 #include "Src/VTDropper/staging_folder.h"
 #include "Src/VTDropper/vpn_configuration.h"
 #include "Src/VTDropper/window_station.h"
-#include "Src/VTDropper/windows_error_text.h"
 #include "Src/VTDropper/write_bytes.h"
 #include "diagnostics/file_log.h"
 #include "diagnostics/log.h"
@@ -54,6 +53,38 @@ constexpr char kVerifyFailed[] = "Failed to download or verify Windows Installer
 // UTF-8 become U+FFFD, and nothing converted is empty.
 std::wstring Wide(const std::string& text) {
   return Utf8ToWide(text, InvalidUtf8::kReplace).value_or(std::wstring());
+}
+
+// The system's text for `error` in UTF-8, without its line end, on one line.
+std::string SystemText(DWORD error) {
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string utf8;
+  if (length > 0) {
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
+      --length;
+    utf8 = WideToUtf8(std::wstring_view(text, length));
+  }
+  if (text != nullptr) LocalFree(text);
+  // A text of several lines stays on the log's one line.
+  for (char& c : utf8) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return utf8;
+}
+
+// " (error 5: Access is denied.)": the code (an HRESULT in hexadecimal) and
+// the system's text for it, for the log line; " (error N)" when the system
+// has no text; empty for 0.
+std::string WindowsErrorDetail(unsigned long error) {
+  if (error == 0) return {};
+  char code[32];
+  // HRESULTs (trust verdicts among them) read as their hexadecimal form.
+  snprintf(code, sizeof(code), error >= 0x80000000UL ? "0x%08lX" : "%lu", error);
+  std::string text = SystemText(static_cast<DWORD>(error));
+  return std::string(" (error ") + code + (text.empty() ? "" : ": " + text) + ")";
 }
 
 // The window side's diagnostics: formatted with the runtime's wide rules

@@ -1,4 +1,5 @@
-// UTF-8 to wide text, in both of its treatments of bytes that are not UTF-8.
+// UTF-8 to wide text, in both of its treatments of bytes that are not UTF-8,
+// and back.
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,12 @@ TEST(Utf8ToWideTest, ConvertsAndKeepsEmbeddedText) {
 TEST(Utf8ToWideTest, InvalidBytesAreReplacedOrRefusedAsAsked) {
   EXPECT_EQ(Utf8ToWide("a\xFF", InvalidUtf8::kReplace), L"a\uFFFD");
   EXPECT_EQ(Utf8ToWide("a\xFF", InvalidUtf8::kRefuse), std::nullopt);
+}
+
+TEST(WideToUtf8Test, ConvertsWholeText) {
+  EXPECT_EQ(WideToUtf8(L"Z\u00FCrich \U0001F512"), "Z\xC3\xBCrich \xF0\x9F\x94\x92");
+  EXPECT_EQ(WideToUtf8(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(WideToUtf8(L""), "");
 }
 
 }  // namespace
