@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "Src/VTDropper/config_blob.h"
-#include "Src/VTDropper/config_document.h"
 #include "tools/stub_stamping.h"
 
 using namespace bastion;

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "Src/VTDropper/config_blob.h"
-#include "Src/VTDropper/config_document.h"
 #include "Src/VTDropper/console_release.h"
 #include "Src/VTDropper/module_image.h"
 #include "Src/VTDropper/create_package.h"

@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Src/VTDropper/byte_search.h"
 #include "Src/VTDropper/config_blob.h"
-#include "Src/VTDropper/config_document.h"
 #include "verification/der.h"
 #include "verification/pe_certificate_table.h"
 
