@@ -1,12 +1,34 @@
-// Our own executable file, mapped read-only for the life of the procedure.
+// Our own executable file, mapped read-only for the life of the procedure,
+// once its code signature was accepted: by the system, or as the second
+// chance, by a pinned publisher certificate.
 #ifndef BASTION_SRC_VTDROPPER_MODULE_IMAGE_H_
 #define BASTION_SRC_VTDROPPER_MODULE_IMAGE_H_
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
+#include "platform/scoped_handle.h"
+
 namespace bastion {
+
+// A view of a file mapping.
+struct MappedViewTraits {
+  using Handle = void*;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle view) { return view != nullptr; }
+  static void Close(Handle view) { UnmapViewOfFile(view); }
+};
+using ScopedMappedView = ScopedHandle<MappedViewTraits>;
+
+// The second chance of our own file's signature check: a signature that the
+// system refused only for want of a trusted chain is still ours when one of
+// the pinned publisher certificates verifies it. `trustStatus` is what the
+// system's check answered for `file`. Only a chain-of-trust refusal qualifies
+// (an absent signature or a bad digest never does), and then the file's one
+// embedded signature must verify under a pinned certificate.
+bool PublisherSignatureAccepted(LONG trustStatus, const uint8_t* file, size_t size);
 
 // The outcome of opening: on failure `error` is the Win32 error, or the
 // WinVerifyTrust status, of the step that failed, never ERROR_SUCCESS.
@@ -18,7 +40,6 @@ struct ModuleImageResult {
 class ModuleImage {
  public:
   ModuleImage() = default;
-  ~ModuleImage();
   ModuleImage(const ModuleImage&) = delete;
   ModuleImage& operator=(const ModuleImage&) = delete;
 
@@ -39,10 +60,11 @@ class ModuleImage {
   // ERROR_SUCCESS when the signature is accepted, else why not.
   DWORD CheckSignature(const wchar_t* path, bool& publisherFallback);
 
-  HANDLE mapping_ = nullptr;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  // Released in reverse order of declaration: view, mapping, file.
+  ScopedKernelHandle file_;
+  ScopedKernelHandle mapping_;
+  ScopedMappedView view_;
   uint32_t size_ = 0;
-  void* view_ = nullptr;
 };
 
 }  // namespace bastion

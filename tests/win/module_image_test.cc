@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "Src/VTDropper/publisher_signature.h"
 #include "win/process_runner.h"
 #include "win/trace_recorder.h"
 #include "win/trust_fixtures.h"
