@@ -15,8 +15,6 @@
 #include "Src/VTDropper/create_package.h"
 #include "Src/VTDropper/directory_chain.h"
 #include "Src/VTDropper/download_attempts.h"
-#include "Src/VTDropper/installation_guard.h"
-#include "Src/VTDropper/installed_agent.h"
 #include "Src/VTDropper/installer_arguments.h"
 #include "Src/VTDropper/installer_launch.h"
 #include "Src/VTDropper/module_path.h"

@@ -1,9 +1,9 @@
 #include "Src/VTDropper/installer_launch.h"
 
-#include "platform/path_buffer.h"
-#include "platform/scoped_handle.h"
+#include "Src/VTDropper/program_files.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
+#include "platform/path_buffer.h"
 
 namespace bastion {
 
@@ -19,6 +19,16 @@ void TraceTooLong(LaunchTrace message) {
 }
 
 }  // namespace
+
+bool IsAgentInstalled() {
+  for (const wchar_t* path : kAgentPaths)
+    if (FileExistsInProgramFiles(kProgramFilesX86, path)) return true;
+  return false;
+}
+
+ScopedKernelHandle OpenInstallerMutex() {
+  return ScopedKernelHandle(OpenMutexW(SYNCHRONIZE, FALSE, kInstallerMutexName));
+}
 
 DWORD AwaitInstallerExitCode(HANDLE process, const InstallerWaitCalls& calls) {
   if (calls.wait(process, INFINITE) != WAIT_OBJECT_0) {

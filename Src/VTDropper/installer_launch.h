@@ -1,10 +1,31 @@
-// Starting the Windows Installer on a package and waiting for it to end.
+// Whether the agent is already here and whether the Windows Installer is busy
+// with another installation; then starting the Windows Installer on a package
+// and waiting for it to end.
 #ifndef BASTION_SRC_VTDROPPER_INSTALLER_LAUNCH_H_
 #define BASTION_SRC_VTDROPPER_INSTALLER_LAUNCH_H_
 
 #include <windows.h>
 
+#include "platform/scoped_handle.h"
+
 namespace bastion {
+
+// The agent's places below the 32-bit program files folder, in test order.
+inline constexpr const wchar_t* kAgentPaths[] = {
+    L"Veltrion\\Bastion Security Agent\\Bastion Common\\bin\\bxag.exe",
+    L"Veltrion\\Bastion Security\\Bastion Common\\bin\\bxag.exe",
+};
+
+// True when either path names a file; the second is tested only when the
+// first does not.
+bool IsAgentInstalled();
+
+// The Windows Installer holds this mutex while it runs an installation.
+inline constexpr wchar_t kInstallerMutexName[] = L"Global\\_MSIExecute";
+
+// Tests once, without waiting. A valid handle means another installation is
+// in progress; the caller keeps it until its run ends.
+ScopedKernelHandle OpenInstallerMutex();
 
 // Owned by the caller; LaunchInstaller fills it and closes the process and
 // thread handles before it returns.

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "Src/VTDropper/directory_chain.h"
-#include "Src/VTDropper/installed_agent.h"
+#include "Src/VTDropper/installer_launch.h"
 #include "Src/VTDropper/module_path.h"
 
 using namespace bastion;
