@@ -7,6 +7,7 @@
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
+#include "verification/authenticate_signed_blob.h"
 
 namespace bastion {
 
@@ -97,6 +98,13 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
     helper.reset();
   }
   return false;
+}
+
+ServerCertificateCheck ConfigurationSignerCheck(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& document) {
+  return [&blob, &document](PCCERT_CONTEXT certificate) {
+    trace::Message(ProcedureTrace::kCheckingServerCertificate, trace::kSteps);
+    return AuthenticateSignedBlob(blob, document, certificate, SignedContent::kConfiguration) == 1;
+  };
 }
 
 }  // namespace bastion

@@ -1,13 +1,17 @@
 // The download stage of the installation: up to five attempts, each with a
 // new connection and a new temporary file, progress on the page's
 // initial-client bar, and a wait for RETRY after each failed attempt when
-// someone can press it, a bounded pause otherwise.
+// someone can press it, a bounded pause otherwise; and the check of the
+// download server's certificate when the program, not the system, decides.
 #ifndef BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 #define BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 
 #include <windows.h>
 
+#include <wincrypt.h>
+
 #include <string>
+#include <vector>
 
 #include "Src/Httphelper/http_helper.h"
 #include "ui/web_instance.h"
@@ -46,6 +50,12 @@ inline constexpr DWORD kNoWindowBackOffMs[4] = {1000, 2000, 4000, 8000};
 bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                      const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
                      bool useSystemTrust, HANDLE retryEvent, const std::wstring& folder, HeldPackage& package);
+
+// The server must present a certificate with a pinned key that signed the
+// embedded configuration. The check holds `blob` and `document` by reference:
+// both must outlive it. `document` receives the configuration content as the
+// signature check's output.
+ServerCertificateCheck ConfigurationSignerCheck(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& document);
 
 }  // namespace bastion
 

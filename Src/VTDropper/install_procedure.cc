@@ -23,7 +23,6 @@
 #include "Src/VTDropper/program_files.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
-#include "Src/VTDropper/server_certificate_check.h"
 #include "Src/VTDropper/staging_folder.h"
 #include "Src/VTDropper/vpn_configuration.h"
 #include "Src/VTDropper/window_station.h"
