@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Src/VTDropper/long_path.h"
+#include "Src/VTDropper/local_file_rules.h"
 #include "platform/path_buffer.h"
 
 namespace bastion {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "Src/VTDropper/package_move_outcome.h"
+#include "Src/VTDropper/local_file_rules.h"
 
 namespace bastion {
 

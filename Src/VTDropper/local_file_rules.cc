@@ -1,4 +1,6 @@
-#include "Src/VTDropper/long_path.h"
+#include "Src/VTDropper/local_file_rules.h"
+
+#include <stdio.h>
 
 namespace bastion {
 
@@ -18,6 +20,17 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
   if (StartsWith(path, L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
   const bool drivePath = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
   return drivePath ? L"\\\\?\\" + path : path;
+}
+
+std::string PackageMoveFailureMessage(const PackageMoveOutcome& outcome) {
+  if (outcome.moved()) return {};
+  if (outcome.copyFailed) return "Failed to copy BSX.msi from temp folder\n";
+  // The message ends in a blank and the format adds one: two blanks before
+  // the code is the line's established form.
+  char line[128];
+  snprintf(line, sizeof(line), "%s %d %s", "Failed to copy BSX.msi from temp folder with error: ",
+           static_cast<int>(outcome.error), "\n");
+  return line;
 }
 
 }  // namespace bastion

@@ -1,4 +1,4 @@
-#include "Src/VTDropper/long_path.h"
+#include "Src/VTDropper/local_file_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,14 @@ TEST(LongPathTest, OnlyLongFullPathsGainThePrefix) {
   EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:\\" + folder), L"\\\\?\\C:\\" + folder);
   EXPECT_EQ(ExtendedLengthPath(L"\\\\.\\C:\\" + folder), L"\\\\.\\C:\\" + folder);
   EXPECT_EQ(ExtendedLengthPath(L"rel\\" + folder), L"rel\\" + folder);
+}
+
+TEST(PackageMoveOutcomeTest, MessagesForEachWayOfFailing) {
+  EXPECT_EQ(PackageMoveFailureMessage({0, false}), "");
+  EXPECT_EQ(PackageMoveFailureMessage({0, true}), "");
+  // The rename over BSX.msi: two blanks before the code, one after it.
+  EXPECT_EQ(PackageMoveFailureMessage({5, false}), "Failed to copy BSX.msi from temp folder with error:  5 \n");
+  EXPECT_EQ(PackageMoveFailureMessage({112, true}), "Failed to copy BSX.msi from temp folder\n");
 }
 
 }  // namespace
