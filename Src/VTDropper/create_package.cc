@@ -7,6 +7,7 @@
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "msi/msi_database.h"
+#include "platform/scoped_handle.h"
 
 namespace bastion {
 
@@ -15,29 +16,15 @@ namespace {
 constexpr char kOpenFailed[] = "Failed to open BSX.msi for modifications\n";
 constexpr char kViewFailed[] = "Failed to open BSX.msi for modifications(View)\n";
 
-// The database and the current view, closed once each whatever happens.
-class PackageEdit {
- public:
-  PackageEdit() = default;
-  ~PackageEdit() {
-    CloseView();
-    if (database_ != 0) static_cast<void>(CloseMsiHandle(database_));
-  }
-  PackageEdit(const PackageEdit&) = delete;
-  PackageEdit& operator=(const PackageEdit&) = delete;
-
-  MSIHANDLE* database() { return &database_; }
-  MSIHANDLE* view() { return &view_; }
-  void CloseView() {
-    // The close's result is of no use to anyone.
-    if (view_ != 0) static_cast<void>(CloseMsiHandle(view_));
-    view_ = 0;
-  }
-
- private:
-  MSIHANDLE database_ = 0;
-  MSIHANDLE view_ = 0;
+// An installer handle, closed through the installer library bound for that
+// call; the close's result is of no use to anyone.
+struct MsiHandleTraits {
+  using Handle = MSIHANDLE;
+  static Handle None() { return 0; }
+  static bool IsValid(Handle handle) { return handle != 0; }
+  static void Close(Handle handle) { static_cast<void>(CloseMsiHandle(handle)); }
 };
+using ScopedMsiHandle = ScopedHandle<MsiHandleTraits>;
 
 // Sends the step's trace with the system's last error; the edit's own
 // result carries the installer's code to the run's report.
@@ -48,27 +35,29 @@ RunResult EditFailed(ProcedureTrace failure, const char* message, const Win32Res
 }
 
 RunResult EmbedConfiguration(const std::wstring& package, const std::wstring& configFile) {
-  PackageEdit edit;
-  Win32Result step = OpenMsiDatabase(package.c_str(), edit.database());
+  // Declared so that the view closes before the database.
+  ScopedMsiHandle database;
+  ScopedMsiHandle view;
+  Win32Result step = OpenMsiDatabase(package.c_str(), database.Receive());
   if (!step) return EditFailed(ProcedureTrace::kOpenPackageFailed, kOpenFailed, step);
-  step = OpenMsiView(*edit.database(), L"SELECT * FROM Binary", edit.view());
+  step = OpenMsiView(database.Get(), L"SELECT * FROM Binary", view.Receive());
   if (!step) return EditFailed(ProcedureTrace::kOpenBinaryViewFailed, kViewFailed, step);
-  step = AddBinaryStream(*edit.view(), L"VTINSTADDEXT_config.dat", configFile.c_str());
+  step = AddBinaryStream(view.Get(), L"VTINSTADDEXT_config.dat", configFile.c_str());
   if (!step)
     return EditFailed(ProcedureTrace::kAddConfigDatFailed,
                       "Failed to open BSX.msi for modifications(add local file)\n", step);
-  step = CommitMsiDatabase(*edit.database());
+  step = CommitMsiDatabase(database.Get());
   if (!step)
     return EditFailed(ProcedureTrace::kCommitBinaryFailed,
                       "Failed to open BSX.msi for modifications(config commit)\n", step);
-  edit.CloseView();
-  step = OpenMsiView(*edit.database(), L"SELECT * FROM Property", edit.view());
+  view.Close();
+  step = OpenMsiView(database.Get(), L"SELECT * FROM Property", view.Receive());
   if (!step) return EditFailed(ProcedureTrace::kOpenPropertyViewFailed, kViewFailed, step);
-  step = SetPropertyValue(*edit.view(), L"RECONF", L"1");
+  step = SetPropertyValue(view.Get(), L"RECONF", L"1");
   if (!step)
     return EditFailed(ProcedureTrace::kSetReconfFailed,
                       "Failed to open BSX.msi for modifications(property)\n", step);
-  step = CommitMsiDatabase(*edit.database());
+  step = CommitMsiDatabase(database.Get());
   if (!step)
     return EditFailed(ProcedureTrace::kCommitReconfFailed,
                       "Failed to open BSX.msi for modifications(reconf commit)\n", step);
