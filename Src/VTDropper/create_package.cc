@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Src/VTDropper/package_move.h"
+#include "Src/VTDropper/local_files.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"

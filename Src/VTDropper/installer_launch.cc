@@ -1,6 +1,6 @@
 #include "Src/VTDropper/installer_launch.h"
 
-#include "Src/VTDropper/program_files.h"
+#include "Src/VTDropper/local_files.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/path_buffer.h"

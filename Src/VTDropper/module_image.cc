@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "Src/VTDropper/module_path.h"
+#include "Src/VTDropper/local_files.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/object_security.h"

@@ -1,15 +1,23 @@
-// The folder chain, config.dat writing and the package move on real files.
+// Local files and settings on the real system: the folder chain, config.dat
+// writing and the package move on real files; the program files folder, the
+// file test below it and the installed-agent check, with agent files made in
+// the prefix's own program files folder; the VPN value in HKLM (key creation,
+// UTF-8 text, empty configurations); the window station question and the
+// console release.
+#include "Src/VTDropper/local_files.h"
+
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <shlobj.h>
 #include <wchar.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "Src/VTDropper/directory_chain.h"
-#include "Src/VTDropper/package_move.h"
-#include "Src/VTDropper/write_bytes.h"
+#include "Src/VTDropper/installer_launch.h"
 #include "win/file_helpers.h"
 
 using namespace bastion;
@@ -167,6 +175,156 @@ TEST_F(LocalFilesTest, CopyIntoAMissingFolderFailsAsACopy) {
   CloseHandle(held);
   EXPECT_TRUE(outcome.copyFailed);
   EXPECT_EQ(outcome.error, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
+}
+
+class AgentFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = ProgramFilesFolder() + L"\\";
+    ASSERT_NE(root_, L"\\");
+    Clean();
+  }
+  void TearDown() override { Clean(); }
+
+  void Clean() {
+    for (const wchar_t* path : kAgentPaths) {
+      std::wstring file = root_ + path;
+      DeleteFileW(file.c_str());
+      RemoveDirectoryW(file.c_str());
+      // Remove the folders this test made, innermost first.
+      for (size_t slash = file.rfind(L'\\'); slash > root_.size(); slash = file.rfind(L'\\', slash - 1))
+        RemoveDirectoryW(file.substr(0, slash).c_str());
+    }
+  }
+
+  void MakeFile(const wchar_t* relative) {
+    std::wstring path = root_ + relative;
+    ASSERT_TRUE(CreateDirectoryChain(path.c_str()));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+  }
+
+  void MakeFolder(const wchar_t* relative) {
+    std::wstring path = root_ + relative + std::wstring(L"\\");
+    ASSERT_TRUE(CreateDirectoryChain(path.c_str()));
+  }
+
+  std::wstring root_;
+};
+
+TEST(ProgramFilesTest, IsThe32BitProgramFilesFolder) {
+  wchar_t expected[MAX_PATH] = {};
+  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, 0, expected), S_OK);
+  EXPECT_EQ(ProgramFilesFolder(), expected);
+}
+
+TEST(ProgramFilesTest, ModuleDirectoryEndsWithTheSeparatorBeforeTheFileName) {
+  std::wstring path = ModulePath();
+  std::wstring directory = ModuleDirectory();
+  ASSERT_FALSE(directory.empty());
+  EXPECT_EQ(directory.back(), L'\\');
+  EXPECT_EQ(path, directory + L"bastion_tests.exe");
+}
+
+TEST_F(AgentFiles, NoAgentFilesMeansNotInstalled) { EXPECT_FALSE(IsAgentInstalled()); }
+
+TEST_F(AgentFiles, EitherPathAloneMeansInstalled) {
+  MakeFile(kAgentPaths[1]);
+  EXPECT_TRUE(IsAgentInstalled());
+  Clean();
+  MakeFile(kAgentPaths[0]);
+  EXPECT_TRUE(IsAgentInstalled());
+}
+
+TEST_F(AgentFiles, FolderWithTheFileNameIsNoAgent) {
+  MakeFolder(kAgentPaths[0]);
+  MakeFolder(kAgentPaths[1]);
+  EXPECT_FALSE(FileExistsInProgramFiles(kProgramFilesX86, kAgentPaths[0]));
+  EXPECT_FALSE(IsAgentInstalled());
+}
+
+TEST_F(AgentFiles, OnlyTheProgramFilesSelectorIsKnown) {
+  MakeFile(kAgentPaths[0]);
+  EXPECT_TRUE(FileExistsInProgramFiles(kProgramFilesX86, kAgentPaths[0]));
+  EXPECT_FALSE(FileExistsInProgramFiles(0, kAgentPaths[0]));
+  EXPECT_FALSE(FileExistsInProgramFiles(2, kAgentPaths[0]));
+}
+
+constexpr wchar_t kKey[] = L"SOFTWARE\\Veltrion\\Bastion Security";
+
+class MachineStringValueTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrion"); }
+  void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrion"); }
+
+  // The stored text; "<absent>" when missing.
+  static std::wstring Read(DWORD* type = nullptr) {
+    wchar_t data[512] = {};
+    DWORD size = sizeof(data);
+    DWORD valueType = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"VPNConfig", RRF_RT_ANY, &valueType, data, &size) != ERROR_SUCCESS)
+      return L"<absent>";
+    if (type) *type = valueType;
+    return data;
+  }
+};
+
+TEST_F(MachineStringValueTest, CreatesTheMissingKeyAndStoresAsciiUnchanged) {
+  ASSERT_EQ(Read(), L"<absent>");
+  EXPECT_EQ(SetMachineStringValue(kVpnKeyPath, kVpnValueName, "gateway=vpn.example;port=443"), ERROR_SUCCESS);
+  DWORD type = 0;
+  EXPECT_EQ(Read(&type), L"gateway=vpn.example;port=443");
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+
+  // The narrow view of an ASCII value is byte for byte the text given.
+  char narrow[64] = {};
+  DWORD size = sizeof(narrow);
+  ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kVpnKeyPath, kVpnValueName, RRF_RT_REG_SZ, nullptr, narrow, &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(narrow, "gateway=vpn.example;port=443");
+}
+
+TEST_F(MachineStringValueTest, NonAsciiTextReadsBackUnchanged) {
+  // "Grüße – 東京" in UTF-8, as the configuration document carries it.
+  const char utf8[] = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC";
+  EXPECT_EQ(SetMachineStringValue(kVpnKeyPath, kVpnValueName, utf8), ERROR_SUCCESS);
+  EXPECT_EQ(Read(), L"Gr\u00FC\u00DFe \u2013 \u6771\u4EAC");
+}
+
+TEST_F(MachineStringValueTest, TextThatIsNotUtf8IsRefusedAndNothingWritten) {
+  EXPECT_EQ(SetMachineStringValue(kVpnKeyPath, kVpnValueName, "caf\xE9"),
+            static_cast<LSTATUS>(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(Read(), L"<absent>");
+}
+
+TEST_F(MachineStringValueTest, EmptyVpnConfigurationLeavesAnExistingValueAlone) {
+  EXPECT_FALSE(StoreVpnConfiguration(""));
+  EXPECT_EQ(Read(), L"<absent>");
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_TRUE(StoreVpnConfiguration("first"));
+  EXPECT_FALSE(StoreVpnConfiguration(""));
+  EXPECT_EQ(Read(), L"first");
+  EXPECT_TRUE(StoreVpnConfiguration("second"));
+  EXPECT_EQ(Read(), L"second");
+}
+
+// Wine sets WSF_VISIBLE on every window station, display or not.
+TEST(WindowStationTest, WineAlwaysLooksInteractive) {
+  EXPECT_TRUE(IsInteractiveWindowStation());
+}
+
+TEST(ConsoleReleaseTest, ReleasesOnlyAConsoleOfItsOwn) {
+  FreeConsole();
+  // No console: nothing to release.
+  EXPECT_FALSE(ReleaseConsoleIfOwnedAlone());
+  if (!AllocConsole()) GTEST_SKIP() << "no console can be made here";
+  // A console made for this process alone goes.
+  EXPECT_TRUE(ReleaseConsoleIfOwnedAlone());
+  DWORD processes[2] = {};
+  EXPECT_EQ(GetConsoleProcessList(processes, 2), 0u);
 }
 
 }  // namespace
