@@ -7,7 +7,6 @@
 
 #include "Src/Httphelper/content_length.h"
 #include "Src/Httphelper/logged_on_user_impersonation.h"
-#include "Src/Httphelper/tls_versions.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
@@ -77,6 +76,15 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
 }
 
 }  // namespace
+
+bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session) {
+  const DWORD choices[] = {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3,
+                           WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2};
+  for (DWORD protocols : choices) {
+    if (setOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) return true;
+  }
+  return false;
+}
 
 void RecordCertificateVerdict(HTTPHelper* helper, bool accepted) {
   helper->certificateAccepted_ = accepted;
