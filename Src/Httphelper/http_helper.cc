@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "Src/Httphelper/content_length.h"
-#include "Src/Httphelper/logged_on_user_impersonation.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
