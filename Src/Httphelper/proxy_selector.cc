@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "Src/Httphelper/proxy_list.h"
-#include "Src/Httphelper/session_choice.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 
