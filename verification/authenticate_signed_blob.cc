@@ -7,7 +7,6 @@
 #include "platform/system_library.h"
 #include "verification/der.h"
 #include "verification/pinned_certificates.inc"
-#include "verification/signed_blob_check.h"
 
 namespace bastion {
 

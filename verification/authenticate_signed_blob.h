@@ -7,6 +7,7 @@
 
 #include <wincrypt.h>
 
+#include <cstddef>
 #include <vector>
 
 namespace bastion {
@@ -23,6 +24,14 @@ enum class SignedContent { kConfiguration, kCodeSignature };
 // receives the content plus one zero byte before any signature is checked.
 int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
                            PCCERT_CONTEXT signer, SignedContent expected);
+
+// The same check against any set of PEM certificates: AuthenticateSignedBlob
+// passes the two pinned ones, tests pass others. `certificates` are
+// zero-terminated one-line PEM texts; one that cannot be read is left out of
+// the attempts.
+int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
+                               PCCERT_CONTEXT signer, SignedContent expected,
+                               const char* const* certificates, size_t certificateCount);
 
 }  // namespace bastion
 
