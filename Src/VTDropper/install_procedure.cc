@@ -39,7 +39,6 @@
 #include "ui/progress_window.h"
 #include "verification/verify_code_signature.h"
 #include "verification/authenticate_signed_blob.h"
-#include "verification/publisher_match.h"
 
 namespace bastion {
 
