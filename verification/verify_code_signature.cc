@@ -12,7 +12,7 @@
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/system_library.h"
-#include "verification/pe_certificate_table.h"
+#include "verification/der.h"
 
 namespace bastion {
 

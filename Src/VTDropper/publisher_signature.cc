@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "verification/authenticate_signed_blob.h"
-#include "verification/pe_certificate_table.h"
+#include "verification/der.h"
 
 namespace bastion {
 

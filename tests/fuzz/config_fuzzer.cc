@@ -12,7 +12,6 @@
 #include "Src/VTDropper/config_blob.h"
 #include "Src/VTDropper/config_document.h"
 #include "verification/der.h"
-#include "verification/pe_certificate_table.h"
 
 using namespace bastion;
 
