@@ -10,7 +10,38 @@
 #include <cstddef>
 #include <vector>
 
+#include "platform/scoped_handle.h"
+
 namespace bastion {
+
+// Owners of crypt32 objects. crypt32 is bound at run time, so each owner
+// releases through the function its user bound, never a linked one.
+struct CryptMessageTraits {
+  using Handle = HCRYPTMSG;
+  decltype(CryptMsgClose)* close = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { close(handle); }
+};
+using ScopedCryptMessage = ScopedHandle<CryptMessageTraits>;
+
+struct CertStoreTraits {
+  using Handle = HCERTSTORE;
+  decltype(CertCloseStore)* close = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { close(handle, CERT_CLOSE_STORE_FORCE_FLAG); }
+};
+using ScopedCertStore = ScopedHandle<CertStoreTraits>;
+
+struct CertificateTraits {
+  using Handle = PCCERT_CONTEXT;
+  decltype(CertFreeCertificateContext)* freeContext = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { freeContext(handle); }
+};
+using ScopedCertificate = ScopedHandle<CertificateTraits>;
 
 // What a message must carry for its use. A configuration is plain data,
 // whose digest this check compares with the signed one itself. A file's code

@@ -12,6 +12,7 @@
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/system_library.h"
+#include "verification/authenticate_signed_blob.h"
 #include "verification/der.h"
 
 namespace bastion {
@@ -77,36 +78,6 @@ const Crypt32* BoundCrypt32() {
   static const Crypt32 functions = Bind(library);
   return functions.complete ? &functions : nullptr;
 }
-
-class Message {
- public:
-  Message(const Crypt32& c, HCRYPTMSG handle) : c_(c), handle_(handle) {}
-  ~Message() {
-    if (handle_ != nullptr) c_.msgClose(handle_);
-  }
-  Message(const Message&) = delete;
-  Message& operator=(const Message&) = delete;
-  HCRYPTMSG get() const { return handle_; }
-
- private:
-  const Crypt32& c_;
-  HCRYPTMSG handle_;
-};
-
-class Certificate {
- public:
-  Certificate(const Crypt32& c, PCCERT_CONTEXT context) : c_(c), context_(context) {}
-  ~Certificate() {
-    if (context_ != nullptr) c_.freeCertificate(context_);
-  }
-  Certificate(const Certificate&) = delete;
-  Certificate& operator=(const Certificate&) = delete;
-  PCCERT_CONTEXT get() const { return context_; }
-
- private:
-  const Crypt32& c_;
-  PCCERT_CONTEXT context_;
-};
 
 bool ReadParam(const Crypt32& c, HCRYPTMSG msg, DWORD param, DWORD index, std::vector<BYTE>& out) {
   DWORD size = 0;
@@ -185,9 +156,10 @@ std::optional<DecodedName> SignerSubject(const Crypt32& c, HCRYPTMSG msg) {
   for (DWORD i = 0; i < count; ++i) {
     std::vector<BYTE> der;
     if (!ReadParam(c, msg, CMSG_CERT_PARAM, i, der)) return std::nullopt;
-    Certificate certificate(c, c.createCertificate(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
-    if (certificate.get() == nullptr) continue;
-    CERT_INFO* info = certificate.get()->pCertInfo;
+    ScopedCertificate certificate(c.createCertificate(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())),
+                                  {c.freeCertificate});
+    if (certificate.Get() == nullptr) continue;
+    CERT_INFO* info = certificate.Get()->pCertInfo;
     if (!c.compareName(X509_ASN_ENCODING, &signer->Issuer, &info->Issuer) ||
         !c.compareInteger(&signer->SerialNumber, &info->SerialNumber))
       continue;
@@ -195,7 +167,7 @@ std::optional<DecodedName> SignerSubject(const Crypt32& c, HCRYPTMSG msg) {
     request.cbSize = sizeof(request);
     request.dwSignerIndex = 0;
     request.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
-    request.pvSigner = const_cast<CERT_CONTEXT*>(certificate.get());
+    request.pvSigner = const_cast<CERT_CONTEXT*>(certificate.Get());
     if (!c.msgControl(msg, 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &request)) continue;
     std::optional<DecodedName> name = DecodeName(c, info->Subject);
     if (!name || (subject && !SameName(*subject, *name))) return std::nullopt;
@@ -209,12 +181,12 @@ std::optional<DecodedName> ImageSignerSubject(const Crypt32& c, const uint8_t* i
   if (!table) return std::nullopt;
   const auto signature = ReadSingleSignature(image, size, *table);
   if (!signature) return std::nullopt;
-  Message message(c, c.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
-  if (message.get() == nullptr ||
-      !c.msgUpdate(message.get(), image + signature->signatureOffset,
+  ScopedCryptMessage message(c.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr), {c.msgClose});
+  if (message.Get() == nullptr ||
+      !c.msgUpdate(message.Get(), image + signature->signatureOffset,
                    static_cast<DWORD>(signature->signatureSize), TRUE))
     return std::nullopt;
-  return SignerSubject(c, message.get());
+  return SignerSubject(c, message.Get());
 }
 
 // The package's embedded signature as the system's subject interface
@@ -224,8 +196,8 @@ std::optional<DecodedName> PackageSignerSubject(const Crypt32& c, const wchar_t*
   if (!c.queryObject(CERT_QUERY_OBJECT_FILE, path, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
                      CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, nullptr, &handle, nullptr))
     return std::nullopt;
-  Message message(c, handle);
-  return SignerSubject(c, message.get());
+  ScopedCryptMessage message(handle, {c.msgClose});
+  return SignerSubject(c, message.Get());
 }
 
 }  // namespace
