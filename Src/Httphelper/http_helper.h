@@ -15,6 +15,7 @@
 
 #include "Src/Httphelper/proxy_selector.h"
 #include "Src/Httphelper/temporary_file.h"
+#include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
 namespace bastion {
@@ -31,6 +32,16 @@ using DownloadProgressCallback = std::function<void(DWORD)>;
 // platform's defaults, which may include 1.0 and 1.1, must not be left in
 // place.
 bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session);
+
+// A WinHTTP handle, closed through the WinHttpCloseHandle its owner bound.
+struct WinHttpHandleTraits {
+  using Handle = HINTERNET;
+  decltype(WinHttpCloseHandle)* close = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { close(handle); }
+};
+using ScopedInternetHandle = ScopedHandle<WinHttpHandleTraits>;
 
 class HTTPHelper {
  public:
@@ -73,12 +84,14 @@ class HTTPHelper {
   std::wstring host_;
   std::wstring objectPath_;
   bool useSystemTrust_ = false;
-  HINTERNET sessionHandle_ = nullptr;
-  HINTERNET connectionHandle_ = nullptr;
-  HINTERNET requestHandle_ = nullptr;
   bool connected_ = false;
   bool certificateAccepted_ = false;
   std::unique_ptr<ProxySelector> proxySelector_;
+  // Destroyed in the reverse order: request, connection, session, and then
+  // the proxy selector.
+  ScopedInternetHandle sessionHandle_;
+  ScopedInternetHandle connectionHandle_;
+  ScopedInternetHandle requestHandle_;
 };
 
 }  // namespace bastion

@@ -44,18 +44,18 @@ LoggedOnUserImpersonation::LoggedOnUserImpersonation() : wtsapi_(L"Wtsapi32.dll"
   ULONG session = ChooseSession(entries.data(), entries.size());
   trace::Message(ImpersonationTrace::kSessionChosen, trace::kComponents);
 
-  if (!queryUserToken_(session, &userToken_)) {
-    userToken_ = nullptr;
+  if (!queryUserToken_(session, userToken_.Receive())) {
+    userToken_.Release();
     trace::Message(ImpersonationTrace::kUserTokenNotObtained, trace::kComponents, GetLastError());
     return;
   }
-  if (!DuplicateTokenEx(userToken_, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
-                        TokenImpersonation, &impersonationToken_)) {
-    impersonationToken_ = nullptr;
+  if (!DuplicateTokenEx(userToken_.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                        TokenImpersonation, impersonationToken_.Receive())) {
+    impersonationToken_.Release();
     trace::Message(ImpersonationTrace::kTokenNotDuplicated, trace::kComponents, GetLastError());
     return;
   }
-  if (ImpersonateLoggedOnUser(impersonationToken_)) {
+  if (ImpersonateLoggedOnUser(impersonationToken_.Get())) {
     impersonating_ = true;
     trace::Message(ImpersonationTrace::kImpersonating, trace::kComponents);
   } else {
@@ -65,10 +65,11 @@ LoggedOnUserImpersonation::LoggedOnUserImpersonation() : wtsapi_(L"Wtsapi32.dll"
 
 LoggedOnUserImpersonation::~LoggedOnUserImpersonation() {
   // A thread that could not revert may still be acting through the tokens,
-  // so they are released only after a successful revert.
-  if (RevertToSelf()) {
-    if (impersonationToken_ != nullptr) CloseHandle(impersonationToken_);
-    if (userToken_ != nullptr) CloseHandle(userToken_);
+  // so they are released only after a successful revert; otherwise they are
+  // let go unclosed.
+  if (!RevertToSelf()) {
+    impersonationToken_.Release();
+    userToken_.Release();
   }
 }
 

@@ -10,6 +10,7 @@
 #include <winhttp.h>
 #include <wtsapi32.h>
 
+#include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
 namespace bastion {
@@ -27,9 +28,10 @@ class LoggedOnUserImpersonation {
   bool impersonating() const { return impersonating_; }
 
  private:
-  HANDLE userToken_ = nullptr;
-  HANDLE impersonationToken_ = nullptr;
   SystemLibrary wtsapi_;
+  // Closed in the reverse order, impersonation token first.
+  ScopedKernelHandle userToken_;
+  ScopedKernelHandle impersonationToken_;
   decltype(WTSEnumerateSessionsW)* enumerateSessions_ = nullptr;
   decltype(WTSFreeMemory)* freeMemory_ = nullptr;
   decltype(WTSQueryUserToken)* queryUserToken_ = nullptr;

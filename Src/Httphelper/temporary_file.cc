@@ -31,37 +31,32 @@ std::wstring NewUuidName() {
 }
 
 Sha256::Sha256() {
-  if (!CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+  if (!CryptAcquireContextW(provider_.Receive(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
     error_ = GetLastError();
-    provider_ = 0;
+    provider_.Release();
     return;
   }
-  if (!CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_)) {
+  if (!CryptCreateHash(provider_.Get(), CALG_SHA_256, 0, 0, hash_.Receive())) {
     error_ = GetLastError();
-    hash_ = 0;
+    hash_.Release();
   }
-}
-
-Sha256::~Sha256() {
-  if (hash_ != 0) CryptDestroyHash(hash_);
-  if (provider_ != 0) CryptReleaseContext(provider_, 0);
 }
 
 bool Sha256::Update(const void* bytes, DWORD count) {
-  if (hash_ == 0) {
+  if (!hash_.IsValid()) {
     SetLastError(error_);
     return false;
   }
-  return count == 0 || CryptHashData(hash_, static_cast<const BYTE*>(bytes), count, 0);
+  return count == 0 || CryptHashData(hash_.Get(), static_cast<const BYTE*>(bytes), count, 0);
 }
 
 bool Sha256::Finish(Sha256Digest& digest) {
-  if (hash_ == 0) {
+  if (!hash_.IsValid()) {
     SetLastError(error_);
     return false;
   }
   DWORD size = static_cast<DWORD>(digest.size());
-  return CryptGetHashParam(hash_, HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
+  return CryptGetHashParam(hash_.Get(), HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
 }
 
 void HeldPackage::Discard() {

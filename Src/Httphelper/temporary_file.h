@@ -19,10 +19,23 @@ namespace bastion {
 // SHA-256 of a byte stream, computed by the system's CryptoAPI provider.
 using Sha256Digest = std::array<BYTE, 32>;
 
+struct CryptProviderTraits {
+  using Handle = HCRYPTPROV;
+  static Handle None() { return 0; }
+  static bool IsValid(Handle handle) { return handle != 0; }
+  static void Close(Handle handle) { CryptReleaseContext(handle, 0); }
+};
+
+struct CryptHashTraits {
+  using Handle = HCRYPTHASH;
+  static Handle None() { return 0; }
+  static bool IsValid(Handle handle) { return handle != 0; }
+  static void Close(Handle handle) { CryptDestroyHash(handle); }
+};
+
 class Sha256 {
  public:
   Sha256();
-  ~Sha256();
   Sha256(const Sha256&) = delete;
   Sha256& operator=(const Sha256&) = delete;
 
@@ -33,8 +46,9 @@ class Sha256 {
   bool Finish(Sha256Digest& digest);
 
  private:
-  HCRYPTPROV provider_ = 0;
-  HCRYPTHASH hash_ = 0;
+  // Destroyed in the reverse order: the hash before its provider.
+  ScopedHandle<CryptProviderTraits> provider_;
+  ScopedHandle<CryptHashTraits> hash_;
   DWORD error_ = 0;  // why the provider or the hash could not be had
 };
 
