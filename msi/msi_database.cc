@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
 namespace bastion {
@@ -23,31 +24,15 @@ enum Operation { kOpenDatabase, kOpenView, kAddStream, kSetProperty, kCommit, kC
 // MSIDBOPEN_DIRECT, which the header spells as a pointer-typed constant.
 const wchar_t* const kDirectMode = reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(2));
 
-// Closes a record through the operation's own binding.
-class ScopedRecord {
- public:
-  explicit ScopedRecord(decltype(MsiCloseHandle)* close) : close_(close) {}
-  ~ScopedRecord() { Close(); }
-  ScopedRecord(const ScopedRecord&) = delete;
-  ScopedRecord& operator=(const ScopedRecord&) = delete;
-
-  // The place for a new record; the previous one is closed by now.
-  MSIHANDLE* Receive() {
-    Close();
-    return &record_;
-  }
-  MSIHANDLE Get() const { return record_; }
-  UINT Close() {
-    if (record_ == 0) return ERROR_SUCCESS;
-    UINT closed = close_(record_);
-    record_ = 0;
-    return closed;
-  }
-
- private:
-  decltype(MsiCloseHandle)* close_;
-  MSIHANDLE record_ = 0;
+// A record, closed through the operation's own binding.
+struct MsiRecordTraits {
+  using Handle = MSIHANDLE;
+  decltype(MsiCloseHandle)* close = nullptr;
+  static Handle None() { return 0; }
+  static bool IsValid(Handle handle) { return handle != 0; }
+  void Close(Handle handle) const { close(handle); }
 };
+using ScopedRecord = ScopedHandle<MsiRecordTraits>;
 
 Win32Result Result(UINT code) {
   return code == ERROR_SUCCESS ? Win32Result::Success() : Win32Result::Failure(code);
@@ -89,8 +74,7 @@ Win32Result AddBinaryStream(MSIHANDLE view, const wchar_t* name, const wchar_t* 
       !BindExport(msi, "MsiRecordSetStreamW", setStream) || !BindExport(msi, "MsiViewModify", modify) ||
       !BindExport(msi, "MsiCloseHandle", close))
     return Unbound(msi);
-  ScopedRecord record(close);
-  *record.Receive() = createRecord(2);
+  ScopedRecord record(createRecord(2), {close});
   // The installer makes a record of two fields unless memory runs out.
   if (record.Get() == 0) return Win32Result::Failure(ERROR_NOT_ENOUGH_MEMORY);
   UINT code = setString(record.Get(), 1, name);
@@ -113,7 +97,7 @@ Win32Result SetPropertyValue(MSIHANDLE view, const wchar_t* name, const wchar_t*
 
   constexpr DWORD kNameCapacity = 1024;
   wchar_t rowName[kNameCapacity] = {};
-  ScopedRecord record(close);
+  ScopedRecord record(0, {close});
   // Each fetch hands out a new record; the one before is closed first, and
   // the close of the last one is the operation's result. A view without rows
   // fetches none and closes none, which counts as success.
@@ -128,7 +112,7 @@ Win32Result SetPropertyValue(MSIHANDLE view, const wchar_t* name, const wchar_t*
       if (code == ERROR_SUCCESS) code = modify(view, MSIMODIFY_UPDATE, record.Get());
       if (code != ERROR_SUCCESS) return Result(code);
     }
-    lastClosed = record.Close();
+    lastClosed = record.IsValid() ? close(record.Release()) : ERROR_SUCCESS;
   }
   // Rows left unread could hold the name: only the end of the table is success.
   if (fetched != ERROR_NO_MORE_ITEMS) return Result(fetched);

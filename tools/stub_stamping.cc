@@ -5,7 +5,7 @@
 
 #include "Src/VTDropper/config_blob.h"
 #include "tools/carrier_certificate.h"
-#include "verification/pe_certificate_table.h"
+#include "verification/der.h"
 
 using namespace bastion;
 

@@ -7,7 +7,6 @@
 #include "platform/system_library.h"
 #include "verification/der.h"
 #include "verification/pinned_certificates.inc"
-#include "verification/signed_blob_check.h"
 
 namespace bastion {
 
@@ -69,36 +68,6 @@ const Crypt32* BoundCrypt32() {
   static const Crypt32 functions = Bind(library);
   return functions.complete ? &functions : nullptr;
 }
-
-class Message {
- public:
-  Message(const Crypt32& c, HCRYPTMSG handle) : c_(c), handle_(handle) {}
-  ~Message() {
-    if (handle_ != nullptr) c_.msgClose(handle_);
-  }
-  Message(const Message&) = delete;
-  Message& operator=(const Message&) = delete;
-  HCRYPTMSG get() const { return handle_; }
-
- private:
-  const Crypt32& c_;
-  HCRYPTMSG handle_;
-};
-
-class Store {
- public:
-  Store(const Crypt32& c, HCERTSTORE handle) : c_(c), handle_(handle) {}
-  ~Store() {
-    if (handle_ != nullptr) c_.closeStore(handle_, CERT_CLOSE_STORE_FORCE_FLAG);
-  }
-  Store(const Store&) = delete;
-  Store& operator=(const Store&) = delete;
-  HCERTSTORE get() const { return handle_; }
-
- private:
-  const Crypt32& c_;
-  HCERTSTORE handle_;
-};
 
 // Reads a message parameter of unknown size into `out`.
 bool ReadParam(const Crypt32& c, HCRYPTMSG msg, DWORD param, std::vector<BYTE>& out) {
@@ -180,27 +149,27 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
   const Crypt32& c = *bound;
 
   // Declared in the reverse of the release order: store, signer information, message.
-  Message message(c, c.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
-  if (message.get() == nullptr) {
+  ScopedCryptMessage message(c.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr), {c.msgClose});
+  if (message.Get() == nullptr) {
     trace::Message(SignedBlobTrace::kMessageNotOpened, trace::kComponents, GetLastError());
     return 0;
   }
   trace::Message(SignedBlobTrace::kMessageOpened, trace::kComponents);
 
-  if (!c.msgUpdate(message.get(), blob.pbData, blob.cbData, TRUE)) {
+  if (!c.msgUpdate(message.Get(), blob.pbData, blob.cbData, TRUE)) {
     trace::Message(SignedBlobTrace::kBlobRejected, trace::kComponents, GetLastError());
     return 0;
   }
   trace::Message(SignedBlobTrace::kBlobDecoded, trace::kComponents);
 
   DWORD contentSize = 0;
-  if (!c.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &contentSize)) {
+  if (!c.msgGetParam(message.Get(), CMSG_CONTENT_PARAM, 0, nullptr, &contentSize)) {
     trace::Message(SignedBlobTrace::kContentSizeNotRead, trace::kComponents, GetLastError());
     return 0;
   }
   trace::Message(SignedBlobTrace::kContentSizeRead, trace::kComponents);
   content.assign(static_cast<size_t>(contentSize) + 1, 0);
-  if (!c.msgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, content.data(), &contentSize)) {
+  if (!c.msgGetParam(message.Get(), CMSG_CONTENT_PARAM, 0, content.data(), &contentSize)) {
     trace::Message(SignedBlobTrace::kContentNotRead, trace::kComponents, GetLastError());
     return 0;
   }
@@ -209,33 +178,33 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
                  reinterpret_cast<const char*>(content.data()));
 
   DWORD signerInfoSize = 0;
-  if (!c.msgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &signerInfoSize)) {
+  if (!c.msgGetParam(message.Get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &signerInfoSize)) {
     trace::Message(SignedBlobTrace::kSignerInfoSizeNotRead, trace::kComponents, GetLastError());
     return 0;
   }
   trace::Message(SignedBlobTrace::kSignerInfoRead, trace::kComponents, signerInfoSize);
   std::vector<BYTE> signerInfo(signerInfoSize);
-  if (!c.msgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, signerInfo.data(),
+  if (!c.msgGetParam(message.Get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, signerInfo.data(),
                      &signerInfoSize)) {
     trace::Message(SignedBlobTrace::kSignerInfoNotRead, trace::kComponents, GetLastError());
     return 0;
   }
   const char* expectedType = expected == SignedContent::kConfiguration ? kDataOid : kIndirectDataOid;
-  if (!ContentTypeIs(c, message.get(), expectedType)) {
+  if (!ContentTypeIs(c, message.Get(), expectedType)) {
     trace::Message(SignedBlobTrace::kContentTypeRefused, trace::kComponents);
     return 0;
   }
-  const bool digestMatches = ContentMatchesSignedDigest(c, message.get(), expected);
+  const bool digestMatches = ContentMatchesSignedDigest(c, message.Get(), expected);
 
-  Store store(c, c.openStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
-  if (store.get() == nullptr) {
+  ScopedCertStore store(c.openStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr), {c.closeStore});
+  if (store.Get() == nullptr) {
     trace::Message(SignedBlobTrace::kStoreNotCreated, trace::kComponents);
     return 0;
   }
-  for (size_t i = 0; i < certificateCount; ++i) AddPemCertificate(c, store.get(), certificates[i]);
+  for (size_t i = 0; i < certificateCount; ++i) AddPemCertificate(c, store.Get(), certificates[i]);
 
   PCCERT_CONTEXT certificate = nullptr;
-  while ((certificate = c.enumCertificates(store.get(), certificate)) != nullptr) {
+  while ((certificate = c.enumCertificates(store.Get(), certificate)) != nullptr) {
     CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA request = {};
     request.cbSize = sizeof(request);
     request.dwSignerIndex = 0;
@@ -245,7 +214,7 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
     if (signer != nullptr && !SameKey(c, signer, certificate)) {
       SetLastError(static_cast<DWORD>(CRYPT_E_NO_MATCH));
     } else {
-      verified = c.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &request) != 0;
+      verified = c.msgControl(message.Get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &request) != 0;
     }
     if (verified && !digestMatches) {
       SetLastError(static_cast<DWORD>(CRYPT_E_HASH_VALUE));

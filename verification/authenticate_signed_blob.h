@@ -7,9 +7,41 @@
 
 #include <wincrypt.h>
 
+#include <cstddef>
 #include <vector>
 
+#include "platform/scoped_handle.h"
+
 namespace bastion {
+
+// Owners of crypt32 objects. crypt32 is bound at run time, so each owner
+// releases through the function its user bound, never a linked one.
+struct CryptMessageTraits {
+  using Handle = HCRYPTMSG;
+  decltype(CryptMsgClose)* close = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { close(handle); }
+};
+using ScopedCryptMessage = ScopedHandle<CryptMessageTraits>;
+
+struct CertStoreTraits {
+  using Handle = HCERTSTORE;
+  decltype(CertCloseStore)* close = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { close(handle, CERT_CLOSE_STORE_FORCE_FLAG); }
+};
+using ScopedCertStore = ScopedHandle<CertStoreTraits>;
+
+struct CertificateTraits {
+  using Handle = PCCERT_CONTEXT;
+  decltype(CertFreeCertificateContext)* freeContext = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { freeContext(handle); }
+};
+using ScopedCertificate = ScopedHandle<CertificateTraits>;
 
 // What a message must carry for its use. A configuration is plain data,
 // whose digest this check compares with the signed one itself. A file's code
@@ -23,6 +55,14 @@ enum class SignedContent { kConfiguration, kCodeSignature };
 // receives the content plus one zero byte before any signature is checked.
 int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
                            PCCERT_CONTEXT signer, SignedContent expected);
+
+// The same check against any set of PEM certificates: AuthenticateSignedBlob
+// passes the two pinned ones, tests pass others. `certificates` are
+// zero-terminated one-line PEM texts; one that cannot be read is left out of
+// the attempts.
+int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
+                               PCCERT_CONTEXT signer, SignedContent expected,
+                               const char* const* certificates, size_t certificateCount);
 
 }  // namespace bastion
 

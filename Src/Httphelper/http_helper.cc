@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "Src/Httphelper/content_length.h"
-#include "Src/Httphelper/logged_on_user_impersonation.h"
-#include "Src/Httphelper/tls_versions.h"
 #include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
@@ -78,6 +76,15 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
 
 }  // namespace
 
+bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session) {
+  const DWORD choices[] = {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3,
+                           WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2};
+  for (DWORD protocols : choices) {
+    if (setOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) return true;
+  }
+  return false;
+}
+
 void RecordCertificateVerdict(HTTPHelper* helper, bool accepted) {
   helper->certificateAccepted_ = accepted;
 }
@@ -109,30 +116,34 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
   if (!bound) return;
 
   trace::Message(HttpTrace::kOpeningSession, trace::kComponents);
-  sessionHandle_ = ImpWinHttpOpen(L"HTTP/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  const WinHttpHandleTraits closing{ImpWinHttpCloseHandle};
+  sessionHandle_ = ScopedInternetHandle(ImpWinHttpOpen(L"HTTP/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0),
+                                        closing);
   if (!useSystemTrust_) {
     trace::Message(HttpTrace::kCheckingCertificateOurselves, trace::kComponents);
-    if (sessionHandle_ != nullptr) {
-      ImpWinHttpSetStatusCallback(sessionHandle_, StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
-      if (!RestrictToModernTls(ImpWinHttpSetOption, sessionHandle_)) return;
+    if (sessionHandle_.IsValid()) {
+      ImpWinHttpSetStatusCallback(sessionHandle_.Get(), StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+      if (!RestrictToModernTls(ImpWinHttpSetOption, sessionHandle_.Get())) return;
     }
   }
-  if (sessionHandle_ != nullptr)
-    connectionHandle_ = ImpWinHttpConnect(sessionHandle_, host_.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0);
-  if (connectionHandle_ != nullptr)
-    requestHandle_ = ImpWinHttpOpenRequest(connectionHandle_, L"GET", objectPath_.c_str(), nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           WINHTTP_FLAG_SECURE);
-  if (!useSystemTrust_ && requestHandle_ != nullptr) {
+  if (sessionHandle_.IsValid())
+    connectionHandle_ = ScopedInternetHandle(
+        ImpWinHttpConnect(sessionHandle_.Get(), host_.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0), closing);
+  if (connectionHandle_.IsValid())
+    requestHandle_ = ScopedInternetHandle(
+        ImpWinHttpOpenRequest(connectionHandle_.Get(), L"GET", objectPath_.c_str(), nullptr, WINHTTP_NO_REFERER,
+                              WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE),
+        closing);
+  if (!useSystemTrust_ && requestHandle_.IsValid()) {
     DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
                   SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-    ImpWinHttpSetOption(requestHandle_, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+    ImpWinHttpSetOption(requestHandle_.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
   }
   trace::Message(HttpTrace::kRequestOpened, trace::kComponents);
-  if (requestHandle_ != nullptr) {
+  if (requestHandle_.IsValid()) {
     DWORD timeout = 5000;
-    ImpWinHttpSetOption(requestHandle_, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
+    ImpWinHttpSetOption(requestHandle_.Get(), WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
   }
   trace::Message(HttpTrace::kConnectTimeoutSet, trace::kComponents);
 
@@ -141,7 +152,7 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
     proxySelector_.reset();
     proxySelector_ = std::make_unique<ProxySelector>();
     std::wstring url = L"https://" + host_ + objectPath_;
-    DWORD resolution = proxySelector_->Resolve(sessionHandle_, url.c_str());
+    DWORD resolution = proxySelector_->Resolve(sessionHandle_.Get(), url.c_str());
     trace::Message(HttpTrace::kProxyResolution, trace::kComponents, resolution, L"Direct");
   }
 
@@ -152,22 +163,22 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
 void HTTPHelper::SendWithFailOver() {
   DWORD requestError = 0;
   for (;;) {
-    if (proxySelector_->ApplyNextProxy(requestHandle_, requestError) != 0) return;
+    if (proxySelector_->ApplyNextProxy(requestHandle_.Get(), requestError) != 0) return;
     // A verdict belongs to the send that asked for it.
     certificateAccepted_ = false;
-    if (!ImpWinHttpSendRequest(requestHandle_, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+    if (!ImpWinHttpSendRequest(requestHandle_.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
       requestError = GetLastError();
       trace::Message(HttpTrace::kSendFailed, trace::kComponents, requestError);
       continue;
     }
-    bool received = ImpWinHttpReceiveResponse(requestHandle_, nullptr) != FALSE;
+    bool received = ImpWinHttpReceiveResponse(requestHandle_.Get(), nullptr) != FALSE;
     DWORD receiveError = received ? 0 : GetLastError();
     trace::Message(HttpTrace::kSent, trace::kComponents, useSystemTrust_ ? 1UL : 0UL,
-                   certificateAccepted_ ? 1UL : 0UL, Low32(sessionHandle_), Low32(connectionHandle_),
-                   Low32(requestHandle_));
-    connected_ = useSystemTrust_ || (certificateAccepted_ && sessionHandle_ != nullptr &&
-                                     connectionHandle_ != nullptr && requestHandle_ != nullptr && received);
+                   certificateAccepted_ ? 1UL : 0UL, Low32(sessionHandle_.Get()), Low32(connectionHandle_.Get()),
+                   Low32(requestHandle_.Get()));
+    connected_ = useSystemTrust_ || (certificateAccepted_ && sessionHandle_.IsValid() &&
+                                     connectionHandle_.IsValid() && requestHandle_.IsValid() && received);
     // A response whose certificate was refused ends the attempt: another
     // proxy would lead to the same server.
     if (connected_ || received) return;
@@ -180,10 +191,6 @@ HTTPHelper::~HTTPHelper() {
   std::optional<ActiveCertificateCheck>& active = ActiveCheck();
   // The slot outlives this object; it must not point at it any more.
   if (active && active->helper == this) active->helper = nullptr;
-  if (requestHandle_ != nullptr) ImpWinHttpCloseHandle(requestHandle_);
-  if (connectionHandle_ != nullptr) ImpWinHttpCloseHandle(connectionHandle_);
-  if (sessionHandle_ != nullptr) ImpWinHttpCloseHandle(sessionHandle_);
-  proxySelector_.reset();
 }
 
 bool HTTPHelper::BodyComplete(unsigned long long written) {
@@ -191,7 +198,7 @@ bool HTTPHelper::BodyComplete(unsigned long long written) {
   // as an empty body; without a status line there was no response at all.
   DWORD status = 0;
   DWORD statusSize = sizeof(status);
-  if (!ImpWinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+  if (!ImpWinHttpQueryHeaders(requestHandle_.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                               WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
     DWORD error = GetLastError();
     trace::Message(HttpTrace::kDownloadNoResponse, trace::kComponents, error);
@@ -200,7 +207,7 @@ bool HTTPHelper::BodyComplete(unsigned long long written) {
   }
   wchar_t text[32] = {};
   DWORD size = sizeof(text);
-  if (!ImpWinHttpQueryHeaders(requestHandle_, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+  if (!ImpWinHttpQueryHeaders(requestHandle_.Get(), WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
                               text, &size, WINHTTP_NO_HEADER_INDEX))
     return true;  // no length announced: the end of the stream is the end of the body
   uint64_t expected = 0;
@@ -232,7 +239,7 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
   bool result = false;
   for (;;) {
     DWORD available = 0;
-    if (!ImpWinHttpQueryDataAvailable(requestHandle_, &available)) {
+    if (!ImpWinHttpQueryDataAvailable(requestHandle_.Get(), &available)) {
       DWORD error = GetLastError();
       trace::Message(HttpTrace::kQueryDataAvailableFailed, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper ImpWinHttpQueryDataAvailable failed: {}",
@@ -246,7 +253,7 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
     if (buffer.size() < available) buffer.resize(available);
     memset(buffer.data(), 0, available);
     DWORD read = 0;
-    if (!ImpWinHttpReadData(requestHandle_, buffer.data(), available, &read)) {
+    if (!ImpWinHttpReadData(requestHandle_.Get(), buffer.data(), available, &read)) {
       DWORD error = GetLastError();
       trace::Message(HttpTrace::kReadDataFailed, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper HTTPHelper ImpWinHttpReadData failed {}",

@@ -15,6 +15,7 @@
 
 #include "Src/Httphelper/proxy_selector.h"
 #include "Src/Httphelper/temporary_file.h"
+#include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
 namespace bastion {
@@ -23,6 +24,24 @@ namespace bastion {
 using ServerCertificateCheck = std::function<bool(PCCERT_CONTEXT)>;
 // Told the byte count reported available for each chunk written.
 using DownloadProgressCallback = std::function<void(DWORD)>;
+
+// The TLS versions a download offers when the program itself checks the
+// server's certificate: 1.3 where the system knows it, 1.2 always, never the
+// older ones. Sets TLS 1.2 and 1.3 on `session`, or 1.2 alone where WinHTTP
+// refuses 1.3 (Windows before 11). False when neither is accepted: the
+// platform's defaults, which may include 1.0 and 1.1, must not be left in
+// place.
+bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session);
+
+// A WinHTTP handle, closed through the WinHttpCloseHandle its owner bound.
+struct WinHttpHandleTraits {
+  using Handle = HINTERNET;
+  decltype(WinHttpCloseHandle)* close = nullptr;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  void Close(Handle handle) const { close(handle); }
+};
+using ScopedInternetHandle = ScopedHandle<WinHttpHandleTraits>;
 
 class HTTPHelper {
  public:
@@ -65,12 +84,14 @@ class HTTPHelper {
   std::wstring host_;
   std::wstring objectPath_;
   bool useSystemTrust_ = false;
-  HINTERNET sessionHandle_ = nullptr;
-  HINTERNET connectionHandle_ = nullptr;
-  HINTERNET requestHandle_ = nullptr;
   bool connected_ = false;
   bool certificateAccepted_ = false;
   std::unique_ptr<ProxySelector> proxySelector_;
+  // Destroyed in the reverse order: request, connection, session, and then
+  // the proxy selector.
+  ScopedInternetHandle sessionHandle_;
+  ScopedInternetHandle connectionHandle_;
+  ScopedInternetHandle requestHandle_;
 };
 
 }  // namespace bastion

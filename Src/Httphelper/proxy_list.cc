@@ -2,6 +2,12 @@
 
 namespace bastion {
 
+uint32_t ChooseSession(const SessionEntry* sessions, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (sessions[i].state == 0) return sessions[i].id;
+  return 0;
+}
+
 bool IsRecoverableAutoProxyError(uint32_t error) {
   switch (error) {
     case 0:

@@ -1,16 +1,42 @@
-// Finds the proxy for a request from the current user's Internet settings
-// (automatic detection, then the configuration script, then the static
-// settings) and hands out one proxy of the resulting list after another.
+// Finds the proxy for a request from the Internet settings of the user of the
+// active terminal session (automatic detection, then the configuration
+// script, then the static settings) and hands out one proxy of the resulting
+// list after another.
 #ifndef BASTION_SRC_HTTPHELPER_PROXY_SELECTOR_H_
 #define BASTION_SRC_HTTPHELPER_PROXY_SELECTOR_H_
 
 #include <windows.h>
 
 #include <winhttp.h>
+#include <wtsapi32.h>
 
+#include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
 namespace bastion {
+
+// Makes the calling thread act as the user of the active terminal session for
+// the life of the object. The session service grants that user's token only
+// to LocalSystem; elsewhere the thread simply keeps its own context.
+class LoggedOnUserImpersonation {
+ public:
+  LoggedOnUserImpersonation();
+  ~LoggedOnUserImpersonation();
+  LoggedOnUserImpersonation(const LoggedOnUserImpersonation&) = delete;
+  LoggedOnUserImpersonation& operator=(const LoggedOnUserImpersonation&) = delete;
+
+  bool impersonating() const { return impersonating_; }
+
+ private:
+  SystemLibrary wtsapi_;
+  // Closed in the reverse order, impersonation token first.
+  ScopedKernelHandle userToken_;
+  ScopedKernelHandle impersonationToken_;
+  decltype(WTSEnumerateSessionsW)* enumerateSessions_ = nullptr;
+  decltype(WTSFreeMemory)* freeMemory_ = nullptr;
+  decltype(WTSQueryUserToken)* queryUserToken_ = nullptr;
+  bool impersonating_ = false;
+};
 
 // The WinHTTP entry points the selector calls. Process-wide: every selector
 // rebinds them when it is made, all or none, and tests put fakes into them

@@ -30,6 +30,35 @@ std::wstring NewUuidName() {
   return text;
 }
 
+Sha256::Sha256() {
+  if (!CryptAcquireContextW(provider_.Receive(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+    error_ = GetLastError();
+    provider_.Release();
+    return;
+  }
+  if (!CryptCreateHash(provider_.Get(), CALG_SHA_256, 0, 0, hash_.Receive())) {
+    error_ = GetLastError();
+    hash_.Release();
+  }
+}
+
+bool Sha256::Update(const void* bytes, DWORD count) {
+  if (!hash_.IsValid()) {
+    SetLastError(error_);
+    return false;
+  }
+  return count == 0 || CryptHashData(hash_.Get(), static_cast<const BYTE*>(bytes), count, 0);
+}
+
+bool Sha256::Finish(Sha256Digest& digest) {
+  if (!hash_.IsValid()) {
+    SetLastError(error_);
+    return false;
+  }
+  DWORD size = static_cast<DWORD>(digest.size());
+  return CryptGetHashParam(hash_.Get(), HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
+}
+
 void HeldPackage::Discard() {
   handle.Close();
   if (!path.empty()) DeleteFileW(path.c_str());

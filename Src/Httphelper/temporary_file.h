@@ -7,12 +7,50 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
+
+#include <array>
 #include <string>
 
-#include "Src/Httphelper/sha256.h"
 #include "platform/scoped_handle.h"
 
 namespace bastion {
+
+// SHA-256 of a byte stream, computed by the system's CryptoAPI provider.
+using Sha256Digest = std::array<BYTE, 32>;
+
+struct CryptProviderTraits {
+  using Handle = HCRYPTPROV;
+  static Handle None() { return 0; }
+  static bool IsValid(Handle handle) { return handle != 0; }
+  static void Close(Handle handle) { CryptReleaseContext(handle, 0); }
+};
+
+struct CryptHashTraits {
+  using Handle = HCRYPTHASH;
+  static Handle None() { return 0; }
+  static bool IsValid(Handle handle) { return handle != 0; }
+  static void Close(Handle handle) { CryptDestroyHash(handle); }
+};
+
+class Sha256 {
+ public:
+  Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  // False, with the system's error in GetLastError, when the provider could
+  // not be had or refused the bytes.
+  bool Update(const void* bytes, DWORD count);
+  // The digest of every byte given so far; the object takes no more bytes.
+  bool Finish(Sha256Digest& digest);
+
+ private:
+  // Destroyed in the reverse order: the hash before its provider.
+  ScopedHandle<CryptProviderTraits> provider_;
+  ScopedHandle<CryptHashTraits> hash_;
+  DWORD error_ = 0;  // why the provider or the hash could not be had
+};
 
 // A new UUID in its 36-character text form; empty when none could be made.
 std::wstring NewUuidName();

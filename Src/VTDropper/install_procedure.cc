@@ -27,7 +27,6 @@
 #include "platform/text.h"
 #include "ui/progress_window.h"
 #include "verification/authenticate_signed_blob.h"
-#include "verification/publisher_match.h"
 #include "verification/verify_code_signature.h"
 
 namespace bastion {

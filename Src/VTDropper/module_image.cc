@@ -8,7 +8,7 @@
 #include "diagnostics/trace_ids.h"
 #include "platform/object_security.h"
 #include "verification/authenticate_signed_blob.h"
-#include "verification/pe_certificate_table.h"
+#include "verification/der.h"
 #include "verification/verify_code_signature.h"
 
 namespace bastion {

@@ -10,7 +10,6 @@
 
 #include "Src/VTDropper/config_blob.h"
 #include "verification/der.h"
-#include "verification/pe_certificate_table.h"
 
 using namespace bastion;
 

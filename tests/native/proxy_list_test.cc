@@ -42,4 +42,15 @@ TEST(ProxyList, ErrorSets) {
   for (uint32_t e : {0u, 5u, 12006u, 12031u, 12157u, 12175u}) EXPECT_FALSE(AllowsProxyFailOver(e)) << e;
 }
 
+TEST(SessionChoice, FirstActiveSessionInListOrder) {
+  SessionEntry sessions[] = {{0, 4}, {3, 1}, {2, 0}, {1, 0}};
+  EXPECT_EQ(ChooseSession(sessions, 4), 2u);
+}
+
+TEST(SessionChoice, SessionZeroWithoutAnActiveOne) {
+  SessionEntry sessions[] = {{5, 1}, {6, 4}};
+  EXPECT_EQ(ChooseSession(sessions, 2), 0u);
+  EXPECT_EQ(ChooseSession(nullptr, 0), 0u);
+}
+
 }  // namespace

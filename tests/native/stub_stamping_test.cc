@@ -9,7 +9,6 @@
 #include "Src/VTDropper/config_blob.h"
 #include "tools/carrier_certificate.h"
 #include "verification/der.h"
-#include "verification/pe_certificate_table.h"
 
 using namespace bastion;
 

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "verification/signed_blob_check.h"
 #include "win/trace_recorder.h"
 #include "win/trust_fixtures.h"
 
@@ -193,7 +192,6 @@ TEST_F(AuthenticateSignedBlobTest, EmptyContentGivesOneZeroByte) {
   EXPECT_EQ(content_, std::vector<BYTE>{0});
 }
 
-#if BASTION_PINNED_ARE_TEST_PKI
 TEST_F(AuthenticateSignedBlobTest, BuiltInPinsAreTheConfiguredCertificates) {
   for (const wchar_t* name : {L"pub1.p7", L"pub2.p7"}) {
     message_ = ReadBytes(FixturePath(name));
@@ -204,6 +202,5 @@ TEST_F(AuthenticateSignedBlobTest, BuiltInPinsAreTheConfiguredCertificates) {
   const CRYPT_DATA_BLOB blob = {static_cast<DWORD>(message_.size()), message_.data()};
   EXPECT_EQ(AuthenticateSignedBlob(blob, content_, nullptr, SignedContent::kConfiguration), 0);
 }
-#endif
 
 }  // namespace

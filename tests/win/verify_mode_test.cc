@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Src/VTDropper/config_blob.h"
-#include "verification/pe_certificate_table.h"
+#include "verification/der.h"
 #include "win/process_runner.h"
 #include "win/trust_fixtures.h"
 

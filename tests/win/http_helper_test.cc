@@ -1,5 +1,6 @@
-// The pinned mode's TLS versions against a scripted WinHttpSetOption.
-#include "Src/Httphelper/tls_versions.h"
+// HTTPHelper without a server: the pinned mode's TLS versions against a
+// scripted WinHttpSetOption.
+#include "Src/Httphelper/http_helper.h"
 
 #include <gtest/gtest.h>
 
