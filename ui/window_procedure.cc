@@ -7,7 +7,7 @@
 #include "ui/browser.h"
 #include "ui/drag_geometry.h"
 #include "ui/script_bridge.h"
-#include "ui/web_instance_record.h"
+#include "ui/web_instance.h"
 
 namespace bastion {
 

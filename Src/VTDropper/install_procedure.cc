@@ -130,6 +130,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
 
   WebInstance* page = nullptr;
   const std::wstring serverName = Utf8ToWide(config.GetAttribute("server", "fqdn"));
+  SetRetryEvent(RetryEvent);
   if (StartProgressWindow(&page, PageLog, serverName.c_str()) == ProgressWindowStart::kNoPage)
     return Fail("Failed to parse internal data! (html)\n");
 
