@@ -8,7 +8,7 @@
 #include "Src/Httphelper/content_length.h"
 #include "Src/Httphelper/logged_on_user_impersonation.h"
 #include "Src/Httphelper/tls_versions.h"
-#include "diagnostics/log.h"
+#include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 

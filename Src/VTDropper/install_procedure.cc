@@ -33,7 +33,6 @@
 #include "Src/VTDropper/windows_error_text.h"
 #include "Src/VTDropper/write_bytes.h"
 #include "diagnostics/file_log.h"
-#include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "ui/progress_window.h"
