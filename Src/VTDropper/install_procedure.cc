@@ -35,7 +35,7 @@
 #include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
-#include "ui/progress_window.h"
+#include "ui/window_procedure.h"
 #include "verification/verify_code_signature.h"
 #include "verification/authenticate_signed_blob.h"
 #include "verification/publisher_match.h"

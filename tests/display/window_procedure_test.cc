@@ -1,4 +1,4 @@
-#include "ui/progress_window.h"
+#include "ui/window_procedure.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
