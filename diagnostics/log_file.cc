@@ -1,5 +1,6 @@
 #include "diagnostics/log_file.h"
 
+#include <accctrl.h>
 #include <fcntl.h>
 #include <io.h>
 #include <rpc.h>
@@ -10,6 +11,8 @@
 #include <memory>
 
 #include "diagnostics/log_paths.h"
+#include "platform/object_security.h"
+#include "platform/scoped_handle.h"
 #include "platform/system_library.h"
 
 namespace bastion {
@@ -105,18 +108,19 @@ class FolderProbe {
         unsigned char bytes[16];
         memcpy(bytes, &uuid, sizeof(bytes));
         path_ = folder + "\\" + ProbeFileName(bytes);
-        handle_ = CreateFileA(path_.c_str(), GENERIC_WRITE, 0,
-                              const_cast<SECURITY_ATTRIBUTES*>(security), CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) lastError = GetLastError();
+        handle_ = ScopedKernelHandle(CreateFileA(path_.c_str(), GENERIC_WRITE, 0,
+                                                 const_cast<SECURITY_ATTRIBUTES*>(security),
+                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle_.IsValid()) lastError = GetLastError();
       }
-      passed_ = handle_ != INVALID_HANDLE_VALUE || lastError == ERROR_SUCCESS;
+      passed_ = handle_.IsValid() || lastError == ERROR_SUCCESS;
       if (passed_) break;
     }
   }
+  // The file is closed before it is deleted.
   ~FolderProbe() {
-    if (handle_ == INVALID_HANDLE_VALUE) return;
-    CloseHandle(handle_);
+    if (!handle_.IsValid()) return;
+    handle_.Close();
     DeleteFileA(path_.c_str());
   }
   FolderProbe(const FolderProbe&) = delete;
@@ -126,7 +130,7 @@ class FolderProbe {
 
  private:
   std::string path_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  ScopedKernelHandle handle_;
   bool passed_ = false;
 };
 
@@ -145,6 +149,12 @@ void CreateAnchor(const std::string& anchor, const SECURITY_ATTRIBUTES* security
 
 bool HasDescriptor(const SECURITY_ATTRIBUTES* security) {
   return security != nullptr && security->lpSecurityDescriptor != nullptr;
+}
+
+bool ProcessRunsAsLocalSystem() {
+  ScopedKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return false;
+  return TokenUserIsLocalSystem(token.Get());
 }
 
 }  // namespace
@@ -308,5 +318,38 @@ size_t LogFile::Size() const {
 LogRename LogFile::Rename(const std::string& from, const std::string& to) {
   return RenameLogFile(folder_, from, to);
 }
+
+// The log's security.
+bool TokenUserIsLocalSystem(HANDLE token) {
+  // 76 bytes hold the record and any SID up to 15 sub-authorities on i686;
+  // LocalSystem's SID is far smaller on either width.
+  alignas(TOKEN_USER) BYTE buffer[76];
+  DWORD length = 0;
+  if (!GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &length)) return false;
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  ScopedSid localSystem;
+  if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                localSystem.Receive()))
+    return false;
+  return EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, localSystem.Get()) != FALSE;
+}
+
+LogSecurity::LogSecurity() : runsAsLocalSystem(ProcessRunsAsLocalSystem()) {
+  if (runsAsLocalSystem)
+    attributes.lpSecurityDescriptor = BuildAccessDescriptor(SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+}
+
+LogSecurity::~LogSecurity() { FreeAccessDescriptor(attributes.lpSecurityDescriptor); }
+
+const LogSecurity& GetLogSecurity() {
+  static const LogSecurity security;
+  return security;
+}
+
+const SECURITY_ATTRIBUTES* LogSecurityAttributes() {
+  const LogSecurity& security = GetLogSecurity();
+  return security.attributes.lpSecurityDescriptor != nullptr ? &security.attributes : nullptr;
+}
+
 
 }  // namespace bastion

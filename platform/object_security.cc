@@ -8,16 +8,6 @@ namespace {
 
 SECURITY_ATTRIBUTES g_objectSecurity = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
 
-struct SidHolder {
-  PSID sid = nullptr;
-  SidHolder() = default;
-  SidHolder(const SidHolder&) = delete;
-  SidHolder& operator=(const SidHolder&) = delete;
-  ~SidHolder() {
-    if (sid != nullptr) FreeSid(sid);
-  }
-};
-
 }  // namespace
 
 PSECURITY_DESCRIPTOR BuildAccessDescriptor(DWORD inheritance) {
@@ -27,14 +17,15 @@ PSECURITY_DESCRIPTOR BuildAccessDescriptor(DWORD inheritance) {
 
   SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  SidHolder everyone;
-  SidHolder admins;
+  ScopedSid everyone;
+  ScopedSid admins;
   PACL acl = nullptr;
   bool built =
       InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-      AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone.sid) &&
+      AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
+                               everyone.Receive()) &&
       AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
-                               0, 0, 0, &admins.sid);
+                               0, 0, 0, admins.Receive());
   if (built) {
     EXPLICIT_ACCESS_W entries[2] = {};
     entries[0].grfAccessPermissions = GENERIC_READ;
@@ -42,13 +33,13 @@ PSECURITY_DESCRIPTOR BuildAccessDescriptor(DWORD inheritance) {
     entries[0].grfInheritance = inheritance;
     entries[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
     entries[0].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    entries[0].Trustee.ptstrName = static_cast<LPWSTR>(everyone.sid);
+    entries[0].Trustee.ptstrName = static_cast<LPWSTR>(everyone.Get());
     entries[1].grfAccessPermissions = GENERIC_ALL;
     entries[1].grfAccessMode = SET_ACCESS;
     entries[1].grfInheritance = inheritance;
     entries[1].Trustee.TrusteeForm = TRUSTEE_IS_SID;
     entries[1].Trustee.TrusteeType = TRUSTEE_IS_GROUP;
-    entries[1].Trustee.ptstrName = static_cast<LPWSTR>(admins.sid);
+    entries[1].Trustee.ptstrName = static_cast<LPWSTR>(admins.Get());
     built = SetEntriesInAclW(2, entries, nullptr, &acl) == ERROR_SUCCESS &&
             SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE);
   }

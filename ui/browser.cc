@@ -4,7 +4,7 @@
 
 #include "ui/event_sink.h"
 #include "ui/site_objects.h"
-#include "ui/web_instance_record.h"
+#include "ui/web_instance.h"
 
 namespace bastion {
 

@@ -1,10 +1,19 @@
-// One counted reference to a COM object, released when the holder goes.
+// Ownership of COM objects and OLE automation allocations: one counted
+// reference released when the holder goes, and ScopedHandle traits for a
+// BSTR, a SAFEARRAY and an array of VARIANTs.
 #ifndef BASTION_UI_COM_PTR_H_
 #define BASTION_UI_COM_PTR_H_
 
+#include <windows.h>
+
+#include <oleauto.h>
 #include <unknwn.h>
 
+#include <cstddef>
+#include <new>
 #include <utility>
+
+#include "platform/scoped_handle.h"
 
 namespace bastion {
 
@@ -61,6 +70,45 @@ class ComPtr {
  private:
   T* ptr_ = nullptr;
 };
+
+struct BstrTraits {
+  using Handle = BSTR;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle text) { return text != nullptr; }
+  static void Close(Handle text) { SysFreeString(text); }
+};
+using Bstr = ScopedHandle<BstrTraits>;
+
+struct SafeArrayTraits {
+  using Handle = SAFEARRAY*;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle array) { return array != nullptr; }
+  static void Close(Handle array) { SafeArrayDestroy(array); }
+};
+using SafeArrayHolder = ScopedHandle<SafeArrayTraits>;
+
+// `count` VARIANTs from new[]: each is cleared, then the array freed.
+struct VariantArrayTraits {
+  using Handle = VARIANT*;
+  size_t count = 0;
+  static Handle None() { return nullptr; }
+  static bool IsValid(Handle items) { return items != nullptr; }
+  void Close(Handle items) const {
+    for (size_t k = 0; k < count; ++k) VariantClear(&items[k]);
+    delete[] items;
+  }
+};
+using VariantArray = ScopedHandle<VariantArrayTraits>;
+
+// `count` initialised VARIANTs; holds none when `count` is 0 or memory is
+// short.
+inline VariantArray MakeVariantArray(size_t count) {
+  if (count == 0) return VariantArray();
+  VARIANT* items = new (std::nothrow) VARIANT[count];
+  if (items == nullptr) return VariantArray();
+  for (size_t k = 0; k < count; ++k) VariantInit(&items[k]);
+  return VariantArray(items, VariantArrayTraits{count});
+}
 
 }  // namespace bastion
 

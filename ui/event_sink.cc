@@ -137,11 +137,9 @@ bool HideScrollBars(IDispatch* document) {
   if (FAILED(html->get_body(body.Put())) || !body) return false;
   ComPtr<IHTMLBodyElement> bodyElement = body.As<IHTMLBodyElement>(IID_IHTMLBodyElement);
   if (!bodyElement) return false;
-  BSTR no = SysAllocString(L"no");
-  if (no == nullptr) return false;
-  HRESULT result = bodyElement->put_scroll(no);
-  SysFreeString(no);
-  return SUCCEEDED(result);
+  Bstr no(SysAllocString(L"no"));
+  if (!no.IsValid()) return false;
+  return SUCCEEDED(bodyElement->put_scroll(no.Get()));
 }
 
 void CEventSink::OnDocumentLoaded(IDispatch* document) {

@@ -1,6 +1,6 @@
 #include "ui/external_dispatch.h"
 
-#include "ui/web_instance_record.h"
+#include "ui/web_instance.h"
 
 namespace bastion {
 

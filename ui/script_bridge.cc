@@ -3,13 +3,9 @@
 #include <dispex.h>
 #include <wchar.h>
 
-#include <memory>
-#include <new>
-
 #include "ui/browser.h"
 #include "ui/com_ptr.h"
 #include "ui/html_file_path.h"
-#include "ui/web_instance_record.h"
 
 namespace bastion {
 
@@ -19,96 +15,17 @@ namespace {
 constexpr IID kIidDispatchEx = {
     0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 
-LONG g_nextDispId = 1;
 LONG volatile g_blankNavigations = 0;
 
-// The request's arguments, cleared whatever the window thread did with them.
-class VariantArray {
- public:
-  explicit VariantArray(size_t count) : count_(count) {
-    if (count_ > 0) {
-      items_.reset(new (std::nothrow) VARIANT[count_]);
-      if (items_) {
-        for (size_t k = 0; k < count_; ++k) VariantInit(&items_[k]);
-      }
-    }
-  }
-  ~VariantArray() {
-    if (items_) {
-      for (size_t k = 0; k < count_; ++k) VariantClear(&items_[k]);
-    }
-  }
-  VariantArray(const VariantArray&) = delete;
-  VariantArray& operator=(const VariantArray&) = delete;
-
-  bool ok() const { return count_ == 0 || items_ != nullptr; }
-  VARIANT* data() const { return items_.get(); }
-
- private:
-  size_t count_;
-  std::unique_ptr<VARIANT[]> items_;
-};
-
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* text) : value_(SysAllocString(text)) {}
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
-
-class SafeArrayHolder {
- public:
-  explicit SafeArrayHolder(SAFEARRAY* array) : array_(array) {}
-  ~SafeArrayHolder() {
-    if (array_ != nullptr) SafeArrayDestroy(array_);
-  }
-  SafeArrayHolder(const SafeArrayHolder&) = delete;
-  SafeArrayHolder& operator=(const SafeArrayHolder&) = delete;
-  SAFEARRAY* get() const { return array_; }
-
- private:
-  SAFEARRAY* array_;
-};
-
 }  // namespace
-
-int RunCommand(WebInstance* instance, const wchar_t* function, int argc,
-               const wchar_t* const* argv) {
-  if (instance == nullptr) return 1;
-  PageLogFunction log = instance->log.load();
-  if (log != nullptr) log(L"RunCommand called\n");
-  HWND window = instance->hwnd.load();
-  if (window == nullptr) return 1;
-  if (log != nullptr) log(L"RunCommand(%p, %s, %d) called\n", instance, function, argc);
-  // A negative count or a missing array would be read as garbage.
-  if (function == nullptr || argc < 0 || (argc > 0 && argv == nullptr)) return 1;
-
-  VariantArray arguments(static_cast<size_t>(argc));
-  if (!arguments.ok()) return 1;
-  for (int k = 0; k < argc; ++k) {
-    V_VT(&arguments.data()[k]) = VT_BSTR;
-    V_BSTR(&arguments.data()[k]) = SysAllocString(argv[k]);
-  }
-  RunCommandRequest request{function, {arguments.data(), nullptr, static_cast<UINT>(argc), 0}};
-  SetLastError(ERROR_SUCCESS);
-  SendMessageW(window, WM_USER, reinterpret_cast<WPARAM>(&request),
-               reinterpret_cast<LPARAM>(instance));
-  // The window may vanish between the check and the send.
-  return GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? 1 : 0;
-}
 
 bool InvokeScriptFunction(IDispatch* script, RunCommandRequest* request, PageLogFunction log) {
   if (script == nullptr || request == nullptr) return false;
   ComPtr<IDispatchEx> scriptEx;
   if (FAILED(script->QueryInterface(kIidDispatchEx, scriptEx.PutVoid())) || !scriptEx) return false;
   DISPID id = 0;
-  Bstr name(request->function);
-  scriptEx->GetDispID(name.get(), fdexNameImplicit, &id);
+  Bstr name(SysAllocString(request->function));
+  scriptEx->GetDispID(name.Get(), fdexNameImplicit, &id);
   VARIANT result;
   VariantInit(&result);
   EXCEPINFO exception{};
@@ -134,16 +51,6 @@ void RunScript(WebInstance* instance, RunCommandRequest* request) {
     instance->retryShown.store(ran);
 }
 
-int RegisterExternal(WebInstance* instance, const wchar_t* name, ExternalCallback callback) {
-  if (instance == nullptr || name == nullptr) return 1;
-  ScopedEnter hold(instance->lock);
-  auto [entry, added] = instance->externals.try_emplace(name);
-  if (!added) return 1;
-  entry->second.dispId = g_nextDispId++;
-  entry->second.callback = callback;
-  return 0;
-}
-
 int DisplayHtml(HWND window, const wchar_t* text) {
   ComPtr<IWebBrowser2> browser = BrowserOfWindow(window);
   if (!browser) return -1;
@@ -163,22 +70,22 @@ int DisplayHtml(HWND window, const wchar_t* text) {
   if (!html || text == nullptr) return -1;
 
   SafeArrayHolder array(SafeArrayCreateVector(VT_VARIANT, 0, 1));
-  if (array.get() == nullptr) return -1;
+  if (!array.IsValid()) return -1;
   VARIANT* element = nullptr;
-  if (FAILED(SafeArrayAccessData(array.get(), reinterpret_cast<void**>(&element)))) return -1;
+  if (FAILED(SafeArrayAccessData(array.Get(), reinterpret_cast<void**>(&element)))) return -1;
   V_VT(element) = VT_BSTR;
   V_BSTR(element) = SysAllocString(text);
   bool copied = V_BSTR(element) != nullptr;
-  SafeArrayUnaccessData(array.get());
+  SafeArrayUnaccessData(array.Get());
   if (!copied) return -1;
 
-  Bstr type(L"text/html");
-  if (type.get() == nullptr) return -1;
+  Bstr type(SysAllocString(L"text/html"));
+  if (!type.IsValid()) return -1;
   VARIANT none;
   VariantInit(&none);
   ComPtr<IDispatch> opened;
-  html->open(type.get(), none, none, none, opened.Put());
-  html->write(array.get());
+  html->open(type.Get(), none, none, none, opened.Put());
+  html->write(array.Get());
   html->close();
   return 0;
 }

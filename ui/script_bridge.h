@@ -1,6 +1,5 @@
-// Calls from the procedure into the page's script, and the loading of the
-// page into the browser. RunCommand and RegisterExternal are declared in
-// ui/web_instance.h.
+// Calls from the procedure into the page's script (RunCommand delivers them to
+// the window thread), and the loading of the page into the browser.
 #ifndef BASTION_UI_SCRIPT_BRIDGE_H_
 #define BASTION_UI_SCRIPT_BRIDGE_H_
 

@@ -3,15 +3,15 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
 #include "ui/browser.h"
+#include "ui/button_rules.h"
 #include "ui/drag_geometry.h"
 #include "ui/event_sink.h"
 #include "ui/script_bridge.h"
-#include "ui/web_instance_gone.h"
-#include "ui/web_instance_record.h"
 #include "ui/window_procedure.h"
 
 namespace bastion {
@@ -19,6 +19,24 @@ namespace bastion {
 namespace {
 
 constexpr int kWindowIcon = 102;
+
+LONG g_nextDispId = 1;
+
+// Set once at start-up, before any page exists to press RETRY.
+HANDLE g_retryEvent = nullptr;
+
+struct InstanceTable {
+  CriticalSectionLock lock;
+  std::map<HWND, WebInstance*> instances;
+};
+
+// Never destroyed: the window thread is detached and reads the table on
+// every message, also while the runtime's exit-time destructors run after
+// wmain has returned.
+InstanceTable& Table() {
+  static InstanceTable* const table = new InstanceTable;
+  return *table;
+}
 
 // The start-up handshake of one CreateWebInstance call: a process-wide flag
 // that is never reset would let a second call return before its window
@@ -120,6 +138,37 @@ void WebInstanceThread(WebInstance* instance, const wchar_t* content, Handshake*
 
 }  // namespace
 
+WebInstance::WebInstance() : gone(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+WebInstance::~WebInstance() {
+  if (gone != nullptr) CloseHandle(gone);
+}
+
+void EnterInstance(HWND window, WebInstance* instance) {
+  InstanceTable& table = Table();
+  ScopedEnter hold(table.lock);
+  table.instances[window] = instance;
+}
+
+// Looked up under the lock as well: tests (and any second window) run more
+// than one window thread at a time.
+WebInstance* FindInstance(HWND window) {
+  InstanceTable& table = Table();
+  ScopedEnter hold(table.lock);
+  auto found = table.instances.find(window);
+  return found == table.instances.end() ? nullptr : found->second;
+}
+
+WebInstance* TakeInstance(HWND window) {
+  InstanceTable& table = Table();
+  ScopedEnter hold(table.lock);
+  auto found = table.instances.find(window);
+  if (found == table.instances.end()) return nullptr;
+  WebInstance* instance = found->second;
+  table.instances.erase(found);
+  return instance;
+}
+
 HWND CreateWebInstance(WebInstance** instance, const wchar_t* content, const wchar_t* className,
                        DWORD style, int centerWidth, int centerHeight, int width, int height,
                        MessageObserver observer) {
@@ -171,4 +220,62 @@ bool WebInstanceRetryShown(const WebInstance* instance) {
   return instance != nullptr && instance->retryShown.load();
 }
 
+int RunCommand(WebInstance* instance, const wchar_t* function, int argc,
+               const wchar_t* const* argv) {
+  if (instance == nullptr) return 1;
+  PageLogFunction log = instance->log.load();
+  if (log != nullptr) log(L"RunCommand called\n");
+  HWND window = instance->hwnd.load();
+  if (window == nullptr) return 1;
+  if (log != nullptr) log(L"RunCommand(%p, %s, %d) called\n", instance, function, argc);
+  // A negative count or a missing array would be read as garbage.
+  if (function == nullptr || argc < 0 || (argc > 0 && argv == nullptr)) return 1;
+
+  // The request's arguments, cleared whatever the window thread did with them.
+  VariantArray arguments = MakeVariantArray(static_cast<size_t>(argc));
+  if (argc > 0 && !arguments.IsValid()) return 1;
+  for (int k = 0; k < argc; ++k) {
+    V_VT(&arguments.Get()[k]) = VT_BSTR;
+    V_BSTR(&arguments.Get()[k]) = SysAllocString(argv[k]);
+  }
+  RunCommandRequest request{function, {arguments.Get(), nullptr, static_cast<UINT>(argc), 0}};
+  SetLastError(ERROR_SUCCESS);
+  SendMessageW(window, WM_USER, reinterpret_cast<WPARAM>(&request),
+               reinterpret_cast<LPARAM>(instance));
+  // The window may vanish between the check and the send.
+  return GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? 1 : 0;
+}
+
+int RegisterExternal(WebInstance* instance, const wchar_t* name, ExternalCallback callback) {
+  if (instance == nullptr || name == nullptr) return 1;
+  ScopedEnter hold(instance->lock);
+  auto [entry, added] = instance->externals.try_emplace(name);
+  if (!added) return 1;
+  entry->second.dispId = g_nextDispId++;
+  entry->second.callback = callback;
+  return 0;
+}
+
+void SetRetryEvent(HANDLE event) { g_retryEvent = event; }
+
 }  // namespace bastion
+
+void OnButton(BSTR text) {
+  using namespace bastion;
+  // A BSTR carries its length and may be null for an empty string.
+  std::u16string_view view;
+  if (text != nullptr) {
+    view = std::u16string_view(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+  }
+  switch (ClassifyButtonText(view)) {
+    case ButtonAction::kExitAbort:
+      ExitProcess(kAbortExitCode);
+    case ButtonAction::kExitClose:
+      ExitProcess(kCloseExitCode);
+    case ButtonAction::kRetry:
+      SetEvent(g_retryEvent);
+      break;
+    case ButtonAction::kNone:
+      break;
+  }
+}

@@ -3,11 +3,11 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cwchar>
+#include <string>
 
 #include "ui/browser.h"
 #include "ui/drag_geometry.h"
 #include "ui/script_bridge.h"
-#include "ui/web_instance_record.h"
 
 namespace bastion {
 
@@ -23,6 +23,8 @@ HWND g_dragWindow = nullptr;
 DragPoint g_dragOffset;
 bool g_dragging = false;
 HHOOK g_mouseHook = nullptr;
+
+LRESULT IgnoreMessage(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
 DragPoint CursorPoint() {
   POINT cursor{};
@@ -110,6 +112,41 @@ LRESULT CALLBACK WebInstanceWndProc(HWND window, UINT message, WPARAM wParam, LP
     }
   }
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+const wchar_t* LoadProgressPage(HMODULE module) {
+  if (module == nullptr) module = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(23), MAKEINTRESOURCEW(kProgressPageResource),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  if (found == nullptr) return nullptr;
+  DWORD size = SizeofResource(module, found);
+  HGLOBAL loaded = LoadResource(module, found);
+  if (loaded == nullptr) return nullptr;
+  const auto* text = static_cast<const wchar_t*>(LockResource(loaded));
+  // Used in place as a string: it must end in one NUL unit.
+  if (text == nullptr || size < sizeof(wchar_t) || size % sizeof(wchar_t) != 0 ||
+      text[size / sizeof(wchar_t) - 1] != L'\0') {
+    return nullptr;
+  }
+  return text;
+}
+
+ProgressWindowStart StartProgressWindow(WebInstance** instance, PageLogFunction log,
+                                        const wchar_t* serverName, HMODULE module) {
+  const wchar_t* page = LoadProgressPage(module);
+  if (page == nullptr) return ProgressWindowStart::kNoPage;
+  CreateWebInstance(instance, page, L"Tiny UI", 0x90080000, 500, 500, 600, 310, IgnoreMessage);
+  SetPageLog(*instance, log);
+  if (log != nullptr) log(L"Log function registered");
+  RegisterExternal(*instance, L"closebtn", OnButton);
+  RegisterExternal(*instance, L"abortbtn", OnButton);
+  SetCloseWindow(*instance, CloseWebInstance);
+  if (log != nullptr) log(L"Close Window function registered");
+  std::wstring line = L"Server: ";
+  if (serverName != nullptr) line += serverName;
+  const wchar_t* argument = line.c_str();
+  RunCommand(*instance, L"SetServerName", 1, &argument);
+  return ProgressWindowStart::kStarted;
 }
 
 }  // namespace bastion

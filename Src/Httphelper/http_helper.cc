@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Src/Httphelper/content_length.h"
-#include "diagnostics/log.h"
+#include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 

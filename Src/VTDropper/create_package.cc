@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "Src/VTDropper/local_files.h"
-#include "diagnostics/log.h"
+#include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "msi/msi_database.h"

@@ -4,7 +4,7 @@
 
 #include "Src/Httphelper/temporary_file.h"
 #include "Src/VTDropper/download_progress.h"
-#include "diagnostics/log.h"
+#include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "verification/authenticate_signed_blob.h"

@@ -15,7 +15,6 @@
 
 #include "Src/Httphelper/http_helper.h"
 #include "ui/web_instance.h"
-#include "ui/web_instance_gone.h"
 
 namespace bastion {
 

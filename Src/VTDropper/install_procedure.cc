@@ -19,13 +19,12 @@
 #include "Src/VTDropper/process_globals.h"
 #include "Src/VTDropper/staging_folder.h"
 #include "diagnostics/file_log.h"
-#include "diagnostics/log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/path_buffer.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
-#include "ui/progress_window.h"
+#include "ui/window_procedure.h"
 #include "verification/authenticate_signed_blob.h"
 #include "verification/verify_code_signature.h"
 
@@ -156,6 +155,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
 
   WebInstance* page = nullptr;
   const std::wstring serverName = Wide(config.GetAttribute("server", "fqdn"));
+  SetRetryEvent(RetryEvent);
   if (StartProgressWindow(&page, PageLog, serverName.c_str()) == ProgressWindowStart::kNoPage)
     return Fail("Failed to parse internal data! (html)\n");
 

@@ -4,7 +4,7 @@
 
 #include <stdlib.h>
 
-#include "diagnostics/trace_session.h"
+#include "diagnostics/trace.h"
 #include "platform/object_security.h"
 
 namespace bastion {

@@ -8,8 +8,6 @@
 
 #include "ui/script_bridge.h"
 #include "ui/web_instance.h"
-#include "ui/web_instance_gone.h"
-#include "ui/web_instance_record.h"
 #include "ui/window_procedure.h"
 #include "win/com_fakes.h"
 #include "win/fake_script.h"

@@ -36,6 +36,7 @@ const wchar_t* TextFor(const wchar_t* name) {
 int wmain(int argc, wchar_t** argv) {
   const wchar_t* text = argc > 1 ? TextFor(argv[1]) : nullptr;
   if (text == nullptr) return 100;
+  SetRetryEvent(RetryEvent);
   BSTR button = SysAllocString(text);
   OnButton(button);
   SysFreeString(button);

@@ -10,7 +10,6 @@
 #include <cwchar>
 
 #include "ui/web_instance.h"
-#include "ui/web_instance_gone.h"
 
 using namespace bastion;
 

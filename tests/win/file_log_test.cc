@@ -10,8 +10,6 @@
 
 #include <spdlog/sinks/wincolor_sink.h>
 
-#include "diagnostics/log.h"
-#include "diagnostics/log_sink.h"
 #include "platform/object_security.h"
 #include "win/log_test_support.h"
 #include "win/trace_recorder.h"

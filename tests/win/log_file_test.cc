@@ -5,7 +5,6 @@
 
 #include <regex>
 
-#include "diagnostics/log_security.h"
 #include "platform/object_security.h"
 #include "win/log_test_support.h"
 

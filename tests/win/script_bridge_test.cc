@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/external_dispatch.h"
-#include "ui/web_instance_record.h"
+#include "ui/web_instance.h"
 #include "win/fake_script.h"
 #include "win/page_log_recorder.h"
 

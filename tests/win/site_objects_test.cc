@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ui/event_sink.h"
-#include "ui/web_instance_record.h"
+#include "ui/web_instance.h"
 #include "win/com_fakes.h"
 
 using namespace bastion;

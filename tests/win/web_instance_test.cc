@@ -5,8 +5,6 @@
 
 #include <string>
 
-#include "ui/web_instance_gone.h"
-#include "ui/web_instance_record.h"
 #include "win/page_log_recorder.h"
 #include "win/process_runner.h"
 
@@ -72,6 +70,41 @@ TEST(WebInstance, ARecordWithoutAWindowIsHarmless) {
   EXPECT_EQ(WebInstanceWindow(nullptr), nullptr);
   EXPECT_EQ(WebInstanceGoneEvent(nullptr), nullptr);
   EXPECT_NE(WebInstanceGoneEvent(&record), nullptr);
+}
+
+// OnButton may end the process, so each case runs in a child.
+ProcessResult Press(const wchar_t* name) {
+  return RunProcess(L"\"" + TestDirectory() + L"\\on_button_probe.exe\" " + name);
+}
+
+TEST(OnButton, CloseEndsTheProcessWithTwo) {
+  ProcessResult result = Press(L"close");
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 2u);
+  EXPECT_EQ(result.out, "");
+}
+
+TEST(OnButton, AbortAndTheAbortButtonEndWithOne) {
+  for (const wchar_t* name : {L"abort", L"abort-button", L"abort-and-close"}) {
+    ProcessResult result = Press(name);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 1u) << name;
+    EXPECT_EQ(result.out, "") << name;
+  }
+}
+
+TEST(OnButton, RetrySetsTheEventAndReturns) {
+  ProcessResult result = Press(L"retry");
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_THAT(result.out, testing::StartsWith("returned retry=1"));
+}
+
+TEST(OnButton, LowerCaseRetryDoesNothing) {
+  ProcessResult result = Press(L"retry-lower");
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_THAT(result.out, testing::StartsWith("returned retry=0"));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "ui/progress_window.h"
+#include "ui/window_procedure.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "ui/external_dispatch.h"
-#include "ui/web_instance_record.h"
+#include "ui/web_instance.h"
 #include "win/page_log_recorder.h"
 #include "win/process_runner.h"
 

@@ -1,4 +1,4 @@
-#include "ui/page_resource.h"
+#include "ui/window_procedure.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
