@@ -82,7 +82,14 @@ TEST(VerifyModeTest, MissingEndMarkerFailsParsing) {
 
 TEST(VerifyModeTest, AlteredCodeFailsTheSelfCheck) {
   std::vector<BYTE> bytes = ReadBytes(FixturePath(L"stamped.exe"));
-  bytes[0x1000] ^= 0xFF;
+  // The code section's padding: the signature's digest covers it like the
+  // code, but it never runs, so the change cannot crash the run before the
+  // self-check sees it.
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* code = IMAGE_FIRST_SECTION(nt);
+  ASSERT_LT(code->Misc.VirtualSize, code->SizeOfRawData);
+  bytes[code->PointerToRawData + code->Misc.VirtualSize] ^= 0xFF;
   const std::wstring altered = FixturePath(L"altered_stub.exe");
   ASSERT_TRUE(WriteBytes(altered, bytes));
   ProcessResult r = RunVerify(altered);
