@@ -10,8 +10,8 @@
 #include "ui/browser.h"
 #include "ui/button_rules.h"
 #include "ui/drag_geometry.h"
-#include "ui/event_sink.h"
 #include "ui/script_bridge.h"
+#include "ui/site_objects.h"
 #include "ui/window_procedure.h"
 
 namespace bastion {
