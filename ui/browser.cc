@@ -2,7 +2,6 @@
 
 #include <ocidl.h>
 
-#include "ui/event_sink.h"
 #include "ui/site_objects.h"
 #include "ui/web_instance.h"
 

@@ -5,7 +5,7 @@
 
 #include "ui/browser.h"
 #include "ui/com_ptr.h"
-#include "ui/html_file_path.h"
+#include "ui/window_rules.h"
 
 namespace bastion {
 

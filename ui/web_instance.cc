@@ -8,11 +8,10 @@
 #include <thread>
 
 #include "ui/browser.h"
-#include "ui/button_rules.h"
-#include "ui/drag_geometry.h"
-#include "ui/event_sink.h"
 #include "ui/script_bridge.h"
+#include "ui/site_objects.h"
 #include "ui/window_procedure.h"
+#include "ui/window_rules.h"
 
 namespace bastion {
 

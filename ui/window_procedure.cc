@@ -6,8 +6,8 @@
 #include <string>
 
 #include "ui/browser.h"
-#include "ui/drag_geometry.h"
 #include "ui/script_bridge.h"
+#include "ui/window_rules.h"
 
 namespace bastion {
 

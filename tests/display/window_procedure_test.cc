@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "ui/external_dispatch.h"
+#include "ui/site_objects.h"
 #include "ui/web_instance.h"
 #include "win/page_log_recorder.h"
 #include "win/process_runner.h"

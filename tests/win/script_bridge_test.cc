@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/external_dispatch.h"
+#include "ui/site_objects.h"
 #include "ui/web_instance.h"
 #include "win/fake_script.h"
 #include "win/page_log_recorder.h"

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "ui/event_sink.h"
 #include "ui/web_instance.h"
 #include "win/com_fakes.h"
 

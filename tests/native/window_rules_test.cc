@@ -1,4 +1,4 @@
-#include "ui/html_file_path.h"
+#include "ui/window_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,67 @@
 using namespace bastion;
 
 namespace {
+
+TEST(ButtonRules, PageTextsMapToTheirActions) {
+  EXPECT_EQ(ClassifyButtonText(u"\r\n          CLOSE\r\n        "), ButtonAction::kExitClose);
+  EXPECT_EQ(ClassifyButtonText(u"RETRY"), ButtonAction::kRetry);
+  EXPECT_EQ(ClassifyButtonText(u"ABORT"), ButtonAction::kExitAbort);
+  EXPECT_EQ(ClassifyButtonText(u"Abort pressed"), ButtonAction::kExitAbort);
+}
+
+TEST(ButtonRules, MatchingIsCaseSensitiveAndOrdered) {
+  EXPECT_EQ(ClassifyButtonText(u"retry"), ButtonAction::kNone);
+  EXPECT_EQ(ClassifyButtonText(u"close"), ButtonAction::kNone);
+  EXPECT_EQ(ClassifyButtonText(u"Abort"), ButtonAction::kNone);
+  EXPECT_EQ(ClassifyButtonText(u"abort pressed"), ButtonAction::kNone);
+  EXPECT_EQ(ClassifyButtonText(u"Abort pressed!"), ButtonAction::kNone);
+  EXPECT_EQ(ClassifyButtonText(u""), ButtonAction::kNone);
+  EXPECT_EQ(ClassifyButtonText(u"CLOSE then ABORT"), ButtonAction::kExitAbort);
+  EXPECT_EQ(ClassifyButtonText(u"RETRY or CLOSE"), ButtonAction::kExitClose);
+  EXPECT_EQ(ClassifyButtonText(u"xxRETRYxx"), ButtonAction::kRetry);
+  EXPECT_EQ(ClassifyButtonText(std::u16string_view(u"CLO\0SE", 6)), ButtonAction::kNone);
+}
+
+TEST(DragGeometry, InitialOriginUsesTheExtentsNotTheSize) {
+  DragPoint origin = InitialWindowOrigin(1920, 1080, 500, 500);
+  EXPECT_EQ(origin.x, 710);
+  EXPECT_EQ(origin.y, 290);
+  // Each halving truncates toward zero, also for odd and negative values.
+  origin = InitialWindowOrigin(1025, 769, 501, 499);
+  EXPECT_EQ(origin.x, 512 - 250);
+  EXPECT_EQ(origin.y, 384 - 249);
+  origin = InitialWindowOrigin(300, 200, 801, 601);
+  EXPECT_EQ(origin.x, 150 - 400);
+  EXPECT_EQ(origin.y, 100 - 300);
+  origin = InitialWindowOrigin(-3, -3, 0, 0);
+  EXPECT_EQ(origin.x, -1);
+}
+
+TEST(DragGeometry, OnlyPressesStrictlyInsideStartADrag) {
+  const DragRect window{710, 290, 1310, 600};
+  EXPECT_TRUE(IsStrictlyInside(window, {711, 291}));
+  EXPECT_TRUE(IsStrictlyInside(window, {1309, 599}));
+  EXPECT_FALSE(IsStrictlyInside(window, {710, 400}));
+  EXPECT_FALSE(IsStrictlyInside(window, {1310, 400}));
+  EXPECT_FALSE(IsStrictlyInside(window, {800, 290}));
+  EXPECT_FALSE(IsStrictlyInside(window, {800, 600}));
+  EXPECT_FALSE(IsStrictlyInside(window, {0, 0}));
+  EXPECT_FALSE(IsStrictlyInside(window, {2000, 400}));
+}
+
+TEST(DragGeometry, TheCursorKeepsItsOffsetDuringADrag) {
+  const DragRect window{710, 290, 1310, 600};
+  DragPoint offset = DragOffset(window, {760, 300});
+  EXPECT_EQ(offset.x, 50);
+  EXPECT_EQ(offset.y, 10);
+  DragPoint moved = DraggedOrigin({100, 50}, offset);
+  EXPECT_EQ(moved.x, 50);
+  EXPECT_EQ(moved.y, 40);
+  // The window may go partly off the desktop.
+  moved = DraggedOrigin({10, 5}, offset);
+  EXPECT_EQ(moved.x, -40);
+  EXPECT_EQ(moved.y, -5);
+}
 
 bool Check(const std::u16string& text) { return IsHtmlFilePathText(text.c_str()); }
 

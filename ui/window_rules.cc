@@ -1,6 +1,35 @@
-#include "ui/html_file_path.h"
+#include "ui/window_rules.h"
 
 namespace bastion {
+
+ButtonAction ClassifyButtonText(std::u16string_view text) {
+  // The page's abort button sends "Abort pressed", which the upper-case rule
+  // never matches; its label promises an abort, so it is one.
+  if (text.find(u"ABORT") != std::u16string_view::npos || text == u"Abort pressed") {
+    return ButtonAction::kExitAbort;
+  }
+  if (text.find(u"CLOSE") != std::u16string_view::npos) return ButtonAction::kExitClose;
+  if (text.find(u"RETRY") != std::u16string_view::npos) return ButtonAction::kRetry;
+  return ButtonAction::kNone;
+}
+
+DragPoint InitialWindowOrigin(long desktopWidth, long desktopHeight, long centerWidth,
+                              long centerHeight) {
+  return {desktopWidth / 2 - centerWidth / 2, desktopHeight / 2 - centerHeight / 2};
+}
+
+bool IsStrictlyInside(const DragRect& window, const DragPoint& cursor) {
+  return window.left < cursor.x && cursor.x < window.right && window.top < cursor.y &&
+         cursor.y < window.bottom;
+}
+
+DragPoint DragOffset(const DragRect& window, const DragPoint& cursor) {
+  return {cursor.x - window.left, cursor.y - window.top};
+}
+
+DragPoint DraggedOrigin(const DragPoint& cursor, const DragPoint& offset) {
+  return {cursor.x - offset.x, cursor.y - offset.y};
+}
 
 namespace {
 
