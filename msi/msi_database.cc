@@ -25,14 +25,7 @@ enum Operation { kOpenDatabase, kOpenView, kAddStream, kSetProperty, kCommit, kC
 const wchar_t* const kDirectMode = reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(2));
 
 // A record, closed through the operation's own binding.
-struct MsiRecordTraits {
-  using Handle = MSIHANDLE;
-  decltype(MsiCloseHandle)* close = nullptr;
-  static Handle None() { return 0; }
-  static bool IsValid(Handle handle) { return handle != 0; }
-  void Close(Handle handle) const { close(handle); }
-};
-using ScopedRecord = ScopedHandle<MsiRecordTraits>;
+using ScopedRecord = ScopedHandle<BoundCloseTraits<MSIHANDLE, decltype(MsiCloseHandle)>>;
 
 Win32Result Result(UINT code) {
   return code == ERROR_SUCCESS ? Win32Result::Success() : Win32Result::Failure(code);

@@ -51,6 +51,17 @@ class ScopedHandle {
   [[no_unique_address]] Traits traits_;
 };
 
+// A handle that null (or zero) means none of, released by one function that
+// its owner bound at run time.
+template <typename HandleType, typename CloseFunction>
+struct BoundCloseTraits {
+  using Handle = HandleType;
+  CloseFunction* close = nullptr;
+  static Handle None() { return Handle{}; }
+  static bool IsValid(Handle handle) { return handle != Handle{}; }
+  void Close(Handle handle) const { close(handle); }
+};
+
 // Kernel handles: null and INVALID_HANDLE_VALUE both mean none.
 struct KernelHandleTraits {
   using Handle = HANDLE;

@@ -16,14 +16,8 @@ namespace bastion {
 
 // Owners of crypt32 objects. crypt32 is bound at run time, so each owner
 // releases through the function its user bound, never a linked one.
-struct CryptMessageTraits {
-  using Handle = HCRYPTMSG;
-  decltype(CryptMsgClose)* close = nullptr;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle handle) { return handle != nullptr; }
-  void Close(Handle handle) const { close(handle); }
-};
-using ScopedCryptMessage = ScopedHandle<CryptMessageTraits>;
+using ScopedCryptMessage = ScopedHandle<BoundCloseTraits<HCRYPTMSG, decltype(CryptMsgClose)>>;
+using ScopedCertificate = ScopedHandle<BoundCloseTraits<PCCERT_CONTEXT, decltype(CertFreeCertificateContext)>>;
 
 struct CertStoreTraits {
   using Handle = HCERTSTORE;
@@ -33,15 +27,6 @@ struct CertStoreTraits {
   void Close(Handle handle) const { close(handle, CERT_CLOSE_STORE_FORCE_FLAG); }
 };
 using ScopedCertStore = ScopedHandle<CertStoreTraits>;
-
-struct CertificateTraits {
-  using Handle = PCCERT_CONTEXT;
-  decltype(CertFreeCertificateContext)* freeContext = nullptr;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle handle) { return handle != nullptr; }
-  void Close(Handle handle) const { freeContext(handle); }
-};
-using ScopedCertificate = ScopedHandle<CertificateTraits>;
 
 // What a message must carry for its use. A configuration is plain data,
 // whose digest this check compares with the signed one itself. A file's code

@@ -34,13 +34,7 @@ using DownloadProgressCallback = std::function<void(DWORD)>;
 bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session);
 
 // A WinHTTP handle, closed through the WinHttpCloseHandle its owner bound.
-struct WinHttpHandleTraits {
-  using Handle = HINTERNET;
-  decltype(WinHttpCloseHandle)* close = nullptr;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle handle) { return handle != nullptr; }
-  void Close(Handle handle) const { close(handle); }
-};
+using WinHttpHandleTraits = BoundCloseTraits<HINTERNET, decltype(WinHttpCloseHandle)>;
 using ScopedInternetHandle = ScopedHandle<WinHttpHandleTraits>;
 
 class HTTPHelper {
