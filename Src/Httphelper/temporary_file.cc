@@ -134,7 +134,7 @@ bool TemporaryFile::Hold(HeldPackage& package) {
   ScopedKernelHandle held(ReOpenFile(reader.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
   DWORD error = held.IsValid() ? 0 : GetLastError();
   reader.Close();
-  if (error == 0) error = CheckHeldFile(held.Get(), identity_, digest);
+  if (error == 0) error = CheckHeldFile(held.Get(), path_, identity_, digest);
   if (error != 0) {
     held.Close();
     DeleteFileW(path_.c_str());
@@ -145,10 +145,21 @@ bool TemporaryFile::Hold(HeldPackage& package) {
   return true;
 }
 
-DWORD CheckHeldFile(HANDLE file, const FileIdentity& identity, const Sha256Digest& digest) {
+DWORD CheckHeldFile(HANDLE file, const std::wstring& path, const FileIdentity& identity,
+                    const Sha256Digest& digest) {
   FileIdentity held;
   if (!IdentityOf(file, held)) return GetLastError();
   if (!(held == identity)) return ERROR_FILE_INVALID;
+  // The installer opens the package by its name, so the name must still lead
+  // to the held file; the hold then keeps it there. A file deleted just
+  // before the hold may have lost its name, or may refuse to open by it.
+  ScopedKernelHandle named(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!named.IsValid()) return GetLastError();
+  FileIdentity there;
+  if (!IdentityOf(named.Get(), there)) return GetLastError();
+  if (!(there == identity)) return ERROR_FILE_INVALID;
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
   Sha256 content;

@@ -1,7 +1,8 @@
 // A fresh, UUID-named file in a temporary folder that receives the package,
-// and the read-only hold it ends in. The file is never opened again by name:
-// one handle chain leads from its creation to the hold, and what is held is
-// checked against what was written.
+// and the read-only hold it ends in. The file is never read or written by
+// name: one handle chain leads from its creation to the hold, and what is
+// held is checked against what was written and against what its name leads
+// to.
 #ifndef BASTION_SRC_HTTPHELPER_TEMPORARY_FILE_H_
 #define BASTION_SRC_HTTPHELPER_TEMPORARY_FILE_H_
 
@@ -95,7 +96,8 @@ class TemporaryFile {
 
   // Ends the writing: derives a read-only handle, closes the writer, derives
   // the final handle that shares reading only, and checks through it that
-  // it holds the written file with the written content. True with the hold
+  // it holds the written file, still under its name, with the written
+  // content. True with the hold
   // in `package`; false, with the error in lastError(), when anything failed
   // or did not match; the file is then deleted.
   bool Hold(HeldPackage& package);
@@ -120,11 +122,12 @@ class TemporaryFile {
   bool writeFailed_ = false;
 };
 
-// 0 when `file` is the file of `identity` and its content, read through
-// `file` from the start, has `digest`; ERROR_FILE_INVALID when it is
-// another file or other content; otherwise the system's error. Leaves the
-// file position at the start.
-DWORD CheckHeldFile(HANDLE file, const FileIdentity& identity, const Sha256Digest& digest);
+// 0 when `file` is the file of `identity`, `path` leads to that file, and
+// its content, read through `file` from the start, has `digest`;
+// ERROR_FILE_INVALID when it is another file or other content; otherwise
+// the system's error. Leaves the file position at the start.
+DWORD CheckHeldFile(HANDLE file, const std::wstring& path, const FileIdentity& identity,
+                    const Sha256Digest& digest);
 
 }  // namespace bastion
 

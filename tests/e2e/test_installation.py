@@ -394,8 +394,11 @@ class PackageHold(E2ECase):
         self.assertGreater(int(counts.pop("seen")), 0)
         # A try that hits the moment between the writer and the hold (shared
         # for all, as the derivation needs) fails that attempt; the next one
-        # goes through.
+        # goes through. Wine lets a delete through in that moment yet keeps
+        # the file, under its name and openable, until the hold ends: the
+        # attempt then goes on with the package as written.
         self.assertEqual((run.code, run.stderr), (3010, ""))
+        counts.pop("delete")
         if any(int(n) for n in counts.values()):
             self.assertGreater(len(self.requests()), 1)
         lines = report.read_text().splitlines()

@@ -172,13 +172,22 @@ TEST(TemporaryFile, CheckRefusesOtherContentAndOtherFiles) {
   Sha256 abc;
   ASSERT_TRUE(abc.Update("abc", 3));
   ASSERT_TRUE(abc.Finish(digest));
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), identity, digest), 0u);
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, identity, digest), 0u);
   Sha256Digest other = digest;
   other[31] ^= 1;
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), identity, other), static_cast<DWORD>(ERROR_FILE_INVALID));
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, identity, other), static_cast<DWORD>(ERROR_FILE_INVALID));
   FileIdentity elsewhere = identity;
   elsewhere.indexLow ^= 1;
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), elsewhere, digest), static_cast<DWORD>(ERROR_FILE_INVALID));
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, elsewhere, digest), static_cast<DWORD>(ERROR_FILE_INVALID));
+  // The installer opens it by name: a name that leads elsewhere, or nowhere,
+  // fails the check.
+  TemporaryFile another(L"%temp%");
+  another.Create();
+  ASSERT_TRUE(another.created());
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), another.path(), identity, digest),
+            static_cast<DWORD>(ERROR_FILE_INVALID));
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path + L".gone", identity, digest),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   package.Discard();
 }
 
