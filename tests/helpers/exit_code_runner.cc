@@ -45,7 +45,14 @@ int wmain() {
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   wchar_t* child = _wcsdup(line);
-  if (!CreateProcessW(nullptr, child, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+  // Under load Wine has failed a start with ERROR_INTERNAL_ERROR before the
+  // child ran at all, once in a long test run: such a start is tried again.
+  bool started = CreateProcessW(nullptr, child, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
+    Sleep(500);
+    started = CreateProcessW(nullptr, child, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  }
+  if (!started) {
     fprintf(stdout, "[start failed %lu]\n", GetLastError());
     return 255;
   }

@@ -52,13 +52,14 @@ int wmain(int argc, wchar_t** argv) {
 
   // With an attacker process beside it (tests/helpers/package_attacker.cc),
   // named by BASTION_ATTACKER_STOP and BASTION_ATTACKER_REPORT: it is
-  // stopped, and its report awaited, while the package is still held.
+  // stopped, and its report awaited, while the package is still held; a
+  // minute at most, so that an attacker that died cannot hang the run.
   wchar_t stop[MAX_PATH], attacks[MAX_PATH];
   if (GetEnvironmentVariableW(L"BASTION_ATTACKER_STOP", stop, MAX_PATH) > 0 &&
       GetEnvironmentVariableW(L"BASTION_ATTACKER_REPORT", attacks, MAX_PATH) > 0) {
     HANDLE stopFile = CreateFileW(stop, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (stopFile != INVALID_HANDLE_VALUE) CloseHandle(stopFile);
-    while (GetFileAttributesW(attacks) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+    for (int wait = 0; wait < 6000 && GetFileAttributesW(attacks) == INVALID_FILE_ATTRIBUTES; ++wait) Sleep(10);
   }
 
   FILE* report = _wfopen((std::wstring(temp) + L"hold_report.txt").c_str(), L"w");
