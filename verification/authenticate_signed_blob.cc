@@ -4,7 +4,7 @@
 
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
-#include "platform/system_library.h"
+#include "verification/crypt32.h"
 #include "verification/der.h"
 #include "verification/pinned_certificates.inc"
 
@@ -12,30 +12,9 @@ namespace bastion {
 
 namespace {
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char kMessageDigestOid[] = "1.2.840.113549.1.9.4";
 constexpr char kDataOid[] = "1.2.840.113549.1.7.1";
 constexpr char kIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";
-
-struct Crypt32 {
-  decltype(CryptMsgOpenToDecode)* msgOpenToDecode;
-  decltype(CryptMsgUpdate)* msgUpdate;
-  decltype(CryptMsgGetParam)* msgGetParam;
-  decltype(CryptMsgControl)* msgControl;
-  decltype(CryptMsgClose)* msgClose;
-  decltype(CertOpenStore)* openStore;
-  decltype(CertCloseStore)* closeStore;
-  decltype(CryptStringToBinaryA)* stringToBinary;
-  decltype(CertAddEncodedCertificateToStore)* addEncodedCertificate;
-  decltype(CertEnumCertificatesInStore)* enumCertificates;
-  decltype(CertFreeCertificateContext)* freeCertificate;
-  decltype(CertComparePublicKeyInfo)* comparePublicKey;
-  // Not called by this check, yet part of the set it requires: a crypt32
-  // without them is not one the check was made for.
-  decltype(CertFindCertificateInStore)* findCertificate;
-  decltype(CertGetNameStringA)* getNameString;
-  bool complete;
-};
 
 // A caller's certificate counts only with the key of the pinned one under test.
 bool SameKey(const Crypt32& c, PCCERT_CONTEXT a, PCCERT_CONTEXT b) {
@@ -43,44 +22,10 @@ bool SameKey(const Crypt32& c, PCCERT_CONTEXT a, PCCERT_CONTEXT b) {
                             &b->pCertInfo->SubjectPublicKeyInfo) != 0;
 }
 
-Crypt32 Bind(const SystemLibrary& library) {
-  Crypt32 c = {};
-  c.complete = BindExport(library, "CryptMsgOpenToDecode", c.msgOpenToDecode) &
-               BindExport(library, "CryptMsgUpdate", c.msgUpdate) &
-               BindExport(library, "CryptMsgGetParam", c.msgGetParam) &
-               BindExport(library, "CryptMsgControl", c.msgControl) &
-               BindExport(library, "CryptMsgClose", c.msgClose) &
-               BindExport(library, "CertOpenStore", c.openStore) &
-               BindExport(library, "CertCloseStore", c.closeStore) &
-               BindExport(library, "CryptStringToBinaryA", c.stringToBinary) &
-               BindExport(library, "CertAddEncodedCertificateToStore", c.addEncodedCertificate) &
-               BindExport(library, "CertEnumCertificatesInStore", c.enumCertificates) &
-               BindExport(library, "CertFreeCertificateContext", c.freeCertificate) &
-               BindExport(library, "CertComparePublicKeyInfo", c.comparePublicKey) &
-               BindExport(library, "CertFindCertificateInStore", c.findCertificate) &
-               BindExport(library, "CertGetNameStringA", c.getNameString);
-  return c;
-}
-
-// Bound once, on first use, for the life of the process.
-const Crypt32* BoundCrypt32() {
-  static SystemLibrary library(L"crypt32.dll");
-  static const Crypt32 functions = Bind(library);
-  return functions.complete ? &functions : nullptr;
-}
-
-// Reads a message parameter of unknown size into `out`.
-bool ReadParam(const Crypt32& c, HCRYPTMSG msg, DWORD param, std::vector<BYTE>& out) {
-  DWORD size = 0;
-  if (!c.msgGetParam(msg, param, 0, nullptr, &size)) return false;
-  out.assign(size, 0);
-  return c.msgGetParam(msg, param, 0, out.data(), &size) != 0;
-}
-
 // Whether the message's content type is the one its use allows.
 bool ContentTypeIs(const Crypt32& c, HCRYPTMSG msg, const char* oid) {
   std::vector<BYTE> contentType;
-  if (!ReadParam(c, msg, CMSG_INNER_CONTENT_TYPE_PARAM, contentType)) return false;
+  if (!ReadParam(c, msg, CMSG_INNER_CONTENT_TYPE_PARAM, 0, contentType)) return false;
   contentType.push_back(0);
   return strcmp(reinterpret_cast<const char*>(contentType.data()), oid) == 0;
 }
@@ -95,7 +40,7 @@ bool ContentTypeIs(const Crypt32& c, HCRYPTMSG msg, const char* oid) {
 bool ContentMatchesSignedDigest(const Crypt32& c, HCRYPTMSG msg, SignedContent expected) {
   if (expected == SignedContent::kCodeSignature) return true;
   std::vector<BYTE> attributes;
-  if (!ReadParam(c, msg, CMSG_SIGNER_AUTH_ATTR_PARAM, attributes)) {
+  if (!ReadParam(c, msg, CMSG_SIGNER_AUTH_ATTR_PARAM, 0, attributes)) {
     return GetLastError() == static_cast<DWORD>(CRYPT_E_ATTRIBUTES_MISSING);
   }
   // Wine answers an empty list where Windows reports the attributes missing.
@@ -103,7 +48,7 @@ bool ContentMatchesSignedDigest(const Crypt32& c, HCRYPTMSG msg, SignedContent e
   const auto* list = reinterpret_cast<const CRYPT_ATTRIBUTES*>(attributes.data());
   if (list->cAttr == 0) return true;
   std::vector<BYTE> computed;
-  if (!ReadParam(c, msg, CMSG_COMPUTED_HASH_PARAM, computed)) return false;
+  if (!ReadParam(c, msg, CMSG_COMPUTED_HASH_PARAM, 0, computed)) return false;
   for (DWORD i = 0; i < list->cAttr; ++i) {
     const CRYPT_ATTRIBUTE& attribute = list->rgAttr[i];
     if (attribute.pszObjId == nullptr || strcmp(attribute.pszObjId, kMessageDigestOid) != 0) {

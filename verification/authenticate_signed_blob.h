@@ -10,23 +10,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/scoped_handle.h"
-
 namespace bastion {
-
-// Owners of crypt32 objects. crypt32 is bound at run time, so each owner
-// releases through the function its user bound, never a linked one.
-using ScopedCryptMessage = ScopedHandle<BoundCloseTraits<HCRYPTMSG, decltype(CryptMsgClose)>>;
-using ScopedCertificate = ScopedHandle<BoundCloseTraits<PCCERT_CONTEXT, decltype(CertFreeCertificateContext)>>;
-
-struct CertStoreTraits {
-  using Handle = HCERTSTORE;
-  decltype(CertCloseStore)* close = nullptr;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle handle) { return handle != nullptr; }
-  void Close(Handle handle) const { close(handle, CERT_CLOSE_STORE_FORCE_FLAG); }
-};
-using ScopedCertStore = ScopedHandle<CertStoreTraits>;
 
 // What a message must carry for its use. A configuration is plain data,
 // whose digest this check compares with the signed one itself. A file's code

@@ -13,6 +13,7 @@
 #include "diagnostics/trace_ids.h"
 #include "platform/system_library.h"
 #include "verification/authenticate_signed_blob.h"
+#include "verification/crypt32.h"
 #include "verification/der.h"
 
 namespace bastion {
@@ -37,53 +38,6 @@ WinVerifyTrustFn* BoundWinVerifyTrust() {
     return bound;
   }();
   return fn;
-}
-
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
-struct Crypt32 {
-  decltype(CryptMsgOpenToDecode)* msgOpenToDecode;
-  decltype(CryptMsgUpdate)* msgUpdate;
-  decltype(CryptMsgGetParam)* msgGetParam;
-  decltype(CryptMsgControl)* msgControl;
-  decltype(CryptMsgClose)* msgClose;
-  decltype(CryptQueryObject)* queryObject;
-  decltype(CertCreateCertificateContext)* createCertificate;
-  decltype(CertFreeCertificateContext)* freeCertificate;
-  decltype(CertCompareCertificateName)* compareName;
-  decltype(CertCompareIntegerBlob)* compareInteger;
-  decltype(CryptDecodeObjectEx)* decodeObject;
-  bool complete;
-};
-
-Crypt32 Bind(const SystemLibrary& library) {
-  Crypt32 c = {};
-  c.complete = BindExport(library, "CryptMsgOpenToDecode", c.msgOpenToDecode) &
-               BindExport(library, "CryptMsgUpdate", c.msgUpdate) &
-               BindExport(library, "CryptMsgGetParam", c.msgGetParam) &
-               BindExport(library, "CryptMsgControl", c.msgControl) &
-               BindExport(library, "CryptMsgClose", c.msgClose) &
-               BindExport(library, "CryptQueryObject", c.queryObject) &
-               BindExport(library, "CertCreateCertificateContext", c.createCertificate) &
-               BindExport(library, "CertFreeCertificateContext", c.freeCertificate) &
-               BindExport(library, "CertCompareCertificateName", c.compareName) &
-               BindExport(library, "CertCompareIntegerBlob", c.compareInteger) &
-               BindExport(library, "CryptDecodeObjectEx", c.decodeObject);
-  return c;
-}
-
-// Bound once, on first use, for the life of the process.
-const Crypt32* BoundCrypt32() {
-  static SystemLibrary library(L"crypt32.dll");
-  static const Crypt32 functions = Bind(library);
-  return functions.complete ? &functions : nullptr;
-}
-
-bool ReadParam(const Crypt32& c, HCRYPTMSG msg, DWORD param, DWORD index, std::vector<BYTE>& out) {
-  DWORD size = 0;
-  if (!c.msgGetParam(msg, param, index, nullptr, &size)) return false;
-  out.assign(size, 0);
-  return c.msgGetParam(msg, param, index, out.data(), &size) != 0;
 }
 
 // One attribute of a name as its meaning: the type, and the value as text
