@@ -68,10 +68,8 @@ TEST(ModuleImageTest, MissingFileFailsWithItsErrorAndIsNotCreated) {
 TEST(PublisherSignatureTest, PinnedPublisherSignatureQualifiesOnlyAfterAChainRefusal) {
   const auto publisherSigned = ReadBytes(FixturePath(L"publisher_signed.exe"));
   ASSERT_FALSE(publisherSigned.empty());
-#if BASTION_PINNED_ARE_TEST_PKI
   EXPECT_TRUE(PublisherSignatureAccepted(CERT_E_UNTRUSTEDROOT, publisherSigned.data(),
                                          publisherSigned.size()));
-#endif
   for (HRESULT status : {TRUST_E_NOSIGNATURE, TRUST_E_BAD_DIGEST, TRUST_E_SUBJECT_NOT_TRUSTED,
                          static_cast<HRESULT>(0)}) {
     EXPECT_FALSE(PublisherSignatureAccepted(status, publisherSigned.data(), publisherSigned.size()))

@@ -35,7 +35,6 @@ size_t Count(const std::vector<BYTE>& bytes, const std::string& needle) {
   return n;
 }
 
-#if BASTION_PINNED_ARE_TEST_PKI
 TEST(VerifyModeTest, StampedStubPrintsWhatTheToolShows) {
   const std::string shown = ReadText(FixturePath(L"stamped.show"));
   ASSERT_NE(shown.find("Config Dat:\n"), std::string::npos);
@@ -52,7 +51,6 @@ TEST(VerifyModeTest, UrlWithOneSlashCannotBeSplit) {
   EXPECT_EQ(r.exitCode, 1603u);
   EXPECT_EQ(r.err, "Failed to parse internal data!\r\n");
 }
-#endif
 
 TEST(VerifyModeTest, UnconfiguredStubFailsAuthentication) {
   ProcessResult r = RunVerify(ProductPath());
