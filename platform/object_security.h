@@ -10,13 +10,7 @@
 namespace bastion {
 
 // A SID from AllocateAndInitializeSid.
-struct SidTraits {
-  using Handle = PSID;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle sid) { return sid != nullptr; }
-  static void Close(Handle sid) { FreeSid(sid); }
-};
-using ScopedSid = ScopedHandle<SidTraits>;
+using ScopedSid = ScopedHandle<LinkedCloseTraits<PSID, &FreeSid>>;
 
 // The record, or null when the descriptor cannot be built; callers pass it
 // straight to the creation calls, so null means the folder's default security.

@@ -62,6 +62,16 @@ struct BoundCloseTraits {
   void Close(Handle handle) const { close(handle); }
 };
 
+// A handle that null (or zero) means none of, released by one linked
+// function whose result nobody could act on.
+template <typename HandleType, auto CloseFunction>
+struct LinkedCloseTraits {
+  using Handle = HandleType;
+  static Handle None() { return Handle{}; }
+  static bool IsValid(Handle handle) { return handle != Handle{}; }
+  static void Close(Handle handle) { CloseFunction(handle); }
+};
+
 // Kernel handles: null and INVALID_HANDLE_VALUE both mean none.
 struct KernelHandleTraits {
   using Handle = HANDLE;

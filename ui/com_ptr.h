@@ -71,21 +71,8 @@ class ComPtr {
   T* ptr_ = nullptr;
 };
 
-struct BstrTraits {
-  using Handle = BSTR;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle text) { return text != nullptr; }
-  static void Close(Handle text) { SysFreeString(text); }
-};
-using Bstr = ScopedHandle<BstrTraits>;
-
-struct SafeArrayTraits {
-  using Handle = SAFEARRAY*;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle array) { return array != nullptr; }
-  static void Close(Handle array) { SafeArrayDestroy(array); }
-};
-using SafeArrayHolder = ScopedHandle<SafeArrayTraits>;
+using Bstr = ScopedHandle<LinkedCloseTraits<BSTR, &SysFreeString>>;
+using SafeArrayHolder = ScopedHandle<LinkedCloseTraits<SAFEARRAY*, &SafeArrayDestroy>>;
 
 // `count` VARIANTs from new[]: each is cleared, then the array freed.
 struct VariantArrayTraits {

@@ -27,12 +27,6 @@ struct CryptProviderTraits {
   static void Close(Handle handle) { CryptReleaseContext(handle, 0); }
 };
 
-struct CryptHashTraits {
-  using Handle = HCRYPTHASH;
-  static Handle None() { return 0; }
-  static bool IsValid(Handle handle) { return handle != 0; }
-  static void Close(Handle handle) { CryptDestroyHash(handle); }
-};
 
 class Sha256 {
  public:
@@ -49,7 +43,7 @@ class Sha256 {
  private:
   // Destroyed in the reverse order: the hash before its provider.
   ScopedHandle<CryptProviderTraits> provider_;
-  ScopedHandle<CryptHashTraits> hash_;
+  ScopedHandle<LinkedCloseTraits<HCRYPTHASH, &CryptDestroyHash>> hash_;
   DWORD error_ = 0;  // why the provider or the hash could not be had
 };
 

@@ -49,13 +49,7 @@ DWORD CopyContent(HANDLE from, HANDLE to) {
   }
 }
 
-struct RegistryKeyTraits {
-  using Handle = HKEY;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle key) { return key != nullptr; }
-  static void Close(Handle key) { RegCloseKey(key); }
-};
-using ScopedKey = ScopedHandle<RegistryKeyTraits>;
+using ScopedKey = ScopedHandle<LinkedCloseTraits<HKEY, &RegCloseKey>>;
 
 }  // namespace
 

@@ -14,13 +14,7 @@
 namespace bastion {
 
 // A view of a file mapping.
-struct MappedViewTraits {
-  using Handle = void*;
-  static Handle None() { return nullptr; }
-  static bool IsValid(Handle view) { return view != nullptr; }
-  static void Close(Handle view) { UnmapViewOfFile(view); }
-};
-using ScopedMappedView = ScopedHandle<MappedViewTraits>;
+using ScopedMappedView = ScopedHandle<LinkedCloseTraits<void*, &UnmapViewOfFile>>;
 
 // The second chance of our own file's signature check: a signature that the
 // system refused only for want of a trusted chain is still ours when one of
