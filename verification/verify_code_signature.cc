@@ -12,7 +12,6 @@
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/system_library.h"
-#include "verification/authenticate_signed_blob.h"
 #include "verification/crypt32.h"
 #include "verification/der.h"
 

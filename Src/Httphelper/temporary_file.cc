@@ -18,6 +18,14 @@ bool IdentityOf(HANDLE file, FileIdentity& identity) {
   return true;
 }
 
+// 0 when `file` is the file of `identity`; ERROR_FILE_INVALID when it is
+// another; otherwise the system's error.
+DWORD CheckIdentity(HANDLE file, const FileIdentity& identity) {
+  FileIdentity found;
+  if (!IdentityOf(file, found)) return GetLastError();
+  return found == identity ? 0 : ERROR_FILE_INVALID;
+}
+
 }  // namespace
 
 std::wstring NewUuidName() {
@@ -147,9 +155,7 @@ bool TemporaryFile::Hold(HeldPackage& package) {
 
 DWORD CheckHeldFile(HANDLE file, const std::wstring& path, const FileIdentity& identity,
                     const Sha256Digest& digest) {
-  FileIdentity held;
-  if (!IdentityOf(file, held)) return GetLastError();
-  if (!(held == identity)) return ERROR_FILE_INVALID;
+  if (DWORD error = CheckIdentity(file, identity)) return error;
   // The installer opens the package by its name, so the name must still lead
   // to the held file; the hold then keeps it there. A file deleted just
   // before the hold may have lost its name, or may refuse to open by it.
@@ -157,9 +163,7 @@ DWORD CheckHeldFile(HANDLE file, const std::wstring& path, const FileIdentity& i
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!named.IsValid()) return GetLastError();
-  FileIdentity there;
-  if (!IdentityOf(named.Get(), there)) return GetLastError();
-  if (!(there == identity)) return ERROR_FILE_INVALID;
+  if (DWORD error = CheckIdentity(named.Get(), identity)) return error;
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
   Sha256 content;

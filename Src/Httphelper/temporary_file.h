@@ -27,7 +27,6 @@ struct CryptProviderTraits {
   static void Close(Handle handle) { CryptReleaseContext(handle, 0); }
 };
 
-
 class Sha256 {
  public:
   Sha256();
@@ -91,9 +90,9 @@ class TemporaryFile {
   // Ends the writing: derives a read-only handle, closes the writer, derives
   // the final handle that shares reading only, and checks through it that
   // it holds the written file, still under its name, with the written
-  // content. True with the hold
-  // in `package`; false, with the error in lastError(), when anything failed
-  // or did not match; the file is then deleted.
+  // content. True with the hold in `package`; false, with the error in
+  // lastError(), when anything failed or did not match; the file is then
+  // deleted.
   bool Hold(HeldPackage& package);
 
   bool created() const { return created_; }
