@@ -5,12 +5,13 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SHELL := /bin/bash
 
+# Debian's nodejs comes without npm, and Debian's npm conflicts with a nodejs
+# that bundles its own: npm is installed only when none is on the PATH.
+NPM_PACKAGE := $(if $(shell command -v npm 2>/dev/null),,npm)
 PACKAGES := cmake make python3 g++ clang googletest \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-i686-dev mingw-w64-x86-64-dev \
   wine wine64 msitools wixl osslsigncode openssl libssl-dev xvfb xauth libspdlog-dev libfmt-dev \
   chromium nodejs $(NPM_PACKAGE)
-# Debian's npm conflicts with a nodejs that bundles its own npm.
-NPM_PACKAGE := $(if $(shell command -v npm 2>/dev/null),,npm)
 
 BASTION_VARS := $(foreach v,$(filter BASTION_%,$(.VARIABLES)),\
   $(if $(filter command line environment,$(origin $(v))),-D$(v)='$($(v))'))
@@ -55,13 +56,16 @@ wine-ready:
 # handles so that it holds no test's pipes.
 test: deps build wine-ready
 	cd $(BUILD)/native && ctest --output-on-failure
+	@if [ -d $(BUILD)/fuzz/corpus ] && [ -n "$$(ls -A $(BUILD)/fuzz/corpus)" ]; then \
+	  echo "replaying $(BUILD)/fuzz/corpus"; \
+	  find $(BUILD)/fuzz/corpus -type f -print0 | xargs -0 $(BUILD)/native/tests/config_fuzz_replay; fi
 	cd $(BUILD)/win64 && env -u http_proxy -u https_proxy -u DISPLAY ctest --output-on-failure -LE display
-	cd $(BUILD)/win64 && if ctest -N -L display | grep -q 'Test *#'; then \
-	  { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; true; }; \
+	cd $(BUILD)/win64 && { ctest -N -L display | grep -q 'Test *#' || { echo "no display tests found" >&2; exit 1; }; } && \
+	  { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; true; } && \
 	  env -u http_proxy -u https_proxy xvfb-run -a sh -c 'wineserver -p600 </dev/null >/dev/null 2>&1; \
 	    timeout 120 $(WINE) BastionSetup.exe -v </dev/null >/dev/null 2>&1; \
-	    ctest --output-on-failure -L display'; fi
-	cd tests/page && { [ -d node_modules ] || npm ci --no-audit --no-fund; } && \
+	    ctest --output-on-failure --no-tests=error -L display'
+	cd tests/page && { [ node_modules/.package-lock.json -nt package-lock.json ] || npm ci --no-audit --no-fund; } && \
 	  env -u http_proxy -u https_proxy BASTION_PAGE_RESOURCE=$(abspath $(BUILD))/win64/generated/progress_page.utf16 \
 	  BASTION_SCREENSHOT_DIR=$(abspath $(BUILD)) timeout 600 node --test
 
@@ -79,14 +83,16 @@ bench-download: $(BUILD)/win64/CMakeCache.txt wine-ready
 	cmake --build $(BUILD)/win64 -j$(JOBS) --target bench_download trust_root_cert
 	tools/bench_download.sh $(BUILD)/win64
 
-# libFuzzer run over the configuration readers, bounded in time; findings
-# land in $(BUILD)/fuzz.
+# libFuzzer run over the configuration readers, bounded in time or, with
+# FUZZ_RUNS, in runs (FUZZ_SECONDS=0 FUZZ_RUNS=10000000); findings land in
+# $(BUILD)/fuzz, and `make test` replays the corpus it grows.
 FUZZ_SECONDS ?= 60
+FUZZ_RUNS ?= -1
 fuzz:
 	cmake -S tests/fuzz -B $(BUILD)/fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	cmake --build $(BUILD)/fuzz -j$(JOBS)
 	mkdir -p $(BUILD)/fuzz/corpus
-	cd $(BUILD)/fuzz && ./config_fuzzer -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(abspath $(BUILD))/fuzz/ \
+	cd $(BUILD)/fuzz && ./config_fuzzer -max_total_time=$(FUZZ_SECONDS) -runs=$(FUZZ_RUNS) -artifact_prefix=$(abspath $(BUILD))/fuzz/ \
 	  corpus $(CURDIR)/tests/fuzz/corpus
 
 # Benchmarks print figures; they assert nothing.

@@ -32,8 +32,14 @@ void CheckSplit(const std::string& url) {
   ServerAddress address;
   if (!SplitServerUrl(url, address)) return;
   Require(HasSecurePrefix(url));
-  Require(url.substr(8) == address.host + address.path);
+  // An explicit ":443" is dropped; any other text after the host's colon is
+  // refused, so the host carries no port and no user part.
+  const std::string rest = url.substr(8);
+  Require(rest == address.host + address.path || rest == address.host + ":443" + address.path);
   Require(!address.host.empty() && address.host.find('/') == std::string::npos);
+  Require(address.host.find('@') == std::string::npos);
+  const size_t bracket = address.host[0] == '[' ? address.host.find(']') : 0;
+  Require(bracket == std::string::npos || address.host.find(':', bracket) == std::string::npos);
   Require(address.path.size() >= 2 && address.path[0] == '/' &&
           address.path.find('/', 1) != std::string::npos);
 }
