@@ -32,12 +32,14 @@ endif()
 add_library(bastion_core OBJECT)
 target_include_directories(bastion_core PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_include_directories(bastion_core SYSTEM PUBLIC ${BASTION_THIRDPARTY_INCLUDE})
-# FMT_STATIC_THOUSANDS_SEPARATOR keeps std::locale out of fmt; it must be the
-# same in every file that includes fmt.
+# FMT_STATIC_THOUSANDS_SEPARATOR keeps std::locale out of fmt, and the
+# FMT_USE_* switches its floating-point code (nothing logged is a float;
+# diagnostics/no_float_format.h refuses one); they must be the same in every
+# file that includes fmt.
 target_compile_definitions(bastion_core PUBLIC
   UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
   SPDLOG_HEADER_ONLY SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY SPDLOG_WCHAR_TO_UTF8_SUPPORT
-  FMT_STATIC_THOUSANDS_SEPARATOR=1)
+  FMT_STATIC_THOUSANDS_SEPARATOR=1 FMT_USE_FLOAT=0 FMT_USE_DOUBLE=0 FMT_USE_LONG_DOUBLE=0)
 target_compile_options(bastion_core PUBLIC -Wall -Wextra -ffunction-sections -fdata-sections)
 target_compile_options(bastion_core PRIVATE ${BASTION_SIZE_OPTIONS})
 target_link_libraries(bastion_core PUBLIC ${BASTION_SYSTEM_LIBS})

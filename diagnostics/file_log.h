@@ -13,6 +13,7 @@
 #include <string>
 
 #include "diagnostics/log_file.h"
+#include "diagnostics/no_float_format.h"
 
 namespace bastion {
 
