@@ -211,7 +211,10 @@ bool ReleaseConsoleIfOwnedAlone() {
 }
 
 bool IsInteractiveWindowStation() {
-  HWINSTA station = GetProcessWindowStation();
+  return IsInteractiveWindowStation(GetProcessWindowStation());
+}
+
+bool IsInteractiveWindowStation(HWINSTA station) {
   if (station == nullptr) return false;
   USEROBJECTFLAGS flags = {};
   DWORD needed = 0;

@@ -87,6 +87,8 @@ bool ReleaseConsoleIfOwnedAlone();
 // True when the process's window station has WSF_VISIBLE; false when it
 // cannot be asked.
 bool IsInteractiveWindowStation();
+// The same for `station`.
+bool IsInteractiveWindowStation(HWINSTA station);
 
 // True unless the process runs in session 0, which services use and no user
 // logs on to; false when the session cannot be asked.

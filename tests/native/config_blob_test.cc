@@ -74,13 +74,6 @@ std::optional<BlobBounds> Locate(const std::string& image) {
   return LocateBlob(reinterpret_cast<const uint8_t*>(image.data()), image.size());
 }
 
-TEST(ConfigBlobTest, MarkerTexts) {
-  EXPECT_EQ(BeginMarker(), "___BLOB_BEGIN___");
-  EXPECT_EQ(EndMarker(), "___BLOB_END___");
-  EXPECT_EQ(BeginMarker().size(), kBeginMarkerLength);
-  EXPECT_EQ(EndMarker().size(), kEndMarkerLength);
-}
-
 TEST(ConfigBlobTest, ContentLiesStrictlyBetweenTheFirstMarkers) {
   const std::string image = "MZ..." + BeginMarker() + "signed" + EndMarker() + std::string(6, '\0') +
                             BeginMarker() + "second" + EndMarker();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Src/VTDropper/installer_launch.h"
+#include "platform/scoped_handle.h"
 #include "win/file_helpers.h"
 
 using namespace bastion;
@@ -311,9 +312,17 @@ TEST_F(MachineStringValueTest, EmptyVpnConfigurationLeavesAnExistingValueAlone) 
   EXPECT_EQ(Read(), L"second");
 }
 
-// Wine sets WSF_VISIBLE on every window station, display or not.
-TEST(WindowStationTest, WineAlwaysLooksInteractive) {
+// Wine sets WSF_VISIBLE on the process's window station, display or not. A
+// station made without it, and a handle that is no station, are not
+// interactive.
+TEST(WindowStationTest, OnlyAVisibleStationIsInteractive) {
   EXPECT_TRUE(IsInteractiveWindowStation());
+  HWINSTA hidden = CreateWindowStationW(nullptr, 0, WINSTA_READATTRIBUTES, nullptr);
+  ASSERT_NE(hidden, nullptr) << GetLastError();
+  EXPECT_FALSE(IsInteractiveWindowStation(hidden));
+  CloseWindowStation(hidden);
+  ScopedKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  EXPECT_FALSE(IsInteractiveWindowStation(reinterpret_cast<HWINSTA>(event.Get())));
 }
 
 TEST(ConsoleReleaseTest, ReleasesOnlyAConsoleOfItsOwn) {

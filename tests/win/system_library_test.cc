@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "win/trace_recorder.h"
@@ -65,24 +63,6 @@ TEST(SystemLibraryTest, SystemFolderThatDoesNotFitIsNotUsed) {
   EXPECT_FALSE(kernel32.IsLoaded());
   EXPECT_EQ(recorder.Named<SystemLibraryTrace>(), std::vector{SystemLibraryTrace::kSystemFolderNotObtained});
   EXPECT_EQ(recorder.records().back().Value(0), static_cast<ULONG>(ERROR_INSUFFICIENT_BUFFER));
-}
-
-TEST(SystemLibraryTest, StaticBindingIsCreatedOnceUnderConcurrentFirstUse) {
-  static std::atomic<int> constructions{0};
-  struct Counted {
-    SystemLibrary library{L"kernel32.dll"};
-    Counted() { ++constructions; }
-  };
-  auto use = [] {
-    static Counted counted;
-    return counted.library.handle();
-  };
-  std::vector<std::thread> threads;
-  std::vector<HMODULE> seen(8);
-  for (size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&, i] { seen[i] = use(); });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(constructions.load(), 1);
-  for (HMODULE h : seen) EXPECT_EQ(h, seen[0]);
 }
 
 }  // namespace

@@ -75,10 +75,10 @@ TEST(TraceMessageTest, NamedMessageIsItsSetsGuidAndNumber) {
   const std::vector<TraceRecord>& r = recorder.records();
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].guid, trace::MessageGuid<ProcedureTrace>::value);
-  EXPECT_EQ(r[0].number, 21);
+  EXPECT_EQ(r[0].number, static_cast<int>(ProcedureTrace::kConfigDatSaved));
   EXPECT_TRUE(r[0].args.empty());
   EXPECT_EQ(r[1].guid, trace::MessageGuid<SystemLibraryTrace>::value);
-  EXPECT_EQ(r[1].number, 14);
+  EXPECT_EQ(r[1].number, static_cast<int>(SystemLibraryTrace::kFunctionNotFound));
   EXPECT_EQ(r[1].flag, static_cast<ULONG>(trace::kComponents));
   EXPECT_EQ(r[1].Narrow(0), "Export");
   EXPECT_EQ(r[1].Value(1), 127u);
