@@ -35,14 +35,15 @@ LONG WINAPI AbsorbFault(EXCEPTION_POINTERS*) {
 
 }  // namespace
 
-int RunBastionSetup(int argc, wchar_t** argv, ProviderRegisteredHook onProviderRegistered) {
-  if (!CheckSystemSupport()) {
+int RunBastionSetup(int argc, wchar_t** argv, const EntryHooks& hooks) {
+  if (!(hooks.systemSupport != nullptr ? hooks.systemSupport() : CheckSystemSupport())) {
     fprintf(stderr, "%s", "Failed to initialize Bastion Setup!\n");
     return 1;
   }
   trace::RegisterProvider();
-  if (onProviderRegistered != nullptr) onProviderRegistered();
+  if (hooks.onProviderRegistered != nullptr) hooks.onProviderRegistered();
   SetUnhandledExceptionFilter(AbsorbFault);
+  if (hooks.onFaultFilterSet != nullptr) hooks.onFaultFilterSet();
 
   RunMode mode = ParseCommandLine(argc, argv);
   if (mode == RunMode::kUsage) {
@@ -51,7 +52,8 @@ int RunBastionSetup(int argc, wchar_t** argv, ProviderRegisteredHook onProviderR
     fprintf(stderr, "%s", "[BastionSetup.exe /createmsi] to create msi for installation purposes\n\n");
     return 1;
   }
-  int exitCode = InstallationWrapper(mode == RunMode::kVerify, mode == RunMode::kCreatePackage);
+  int exitCode =
+      InstallationWrapper(mode == RunMode::kVerify, mode == RunMode::kCreatePackage, hooks.onProcedureStart);
 
   trace::UnregisterProviders();
   return exitCode;

@@ -5,13 +5,24 @@
 
 namespace bastion {
 
-// Called once the trace provider is registered, before the command line is
-// read; the twin routes the trace messages to its own file here.
-using ProviderRegisteredHook = void (*)();
+// Where a caller steps into the run; each member may stay null.
+struct EntryHooks {
+  // Called once the trace provider is registered, before the command line is
+  // read; the twin routes the trace messages to its own file here.
+  void (*onProviderRegistered)() = nullptr;
+  // Called right after the fault filter is set, before the mode runs: the
+  // start-up hook above runs too early for a fault to reach the filter.
+  void (*onFaultFilterSet)() = nullptr;
+  // Called inside the installation's guard, before its first stage.
+  void (*onProcedureStart)() = nullptr;
+  // Asked instead of the system whether library loading could be restricted
+  // to the system folder.
+  bool (*systemSupport)() = nullptr;
+};
 
 // Restricts library loading, registers the trace provider, runs the mode the
 // command line asks for and returns the process's exit code.
-int RunBastionSetup(int argc, wchar_t** argv, ProviderRegisteredHook onProviderRegistered = nullptr);
+int RunBastionSetup(int argc, wchar_t** argv, const EntryHooks& hooks = {});
 
 }  // namespace bastion
 

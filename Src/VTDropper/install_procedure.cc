@@ -241,7 +241,7 @@ int Report(const RunResult& result) {
 
 }  // namespace
 
-int InstallationWrapper(bool verify, bool createPackage) {
+int InstallationWrapper(bool verify, bool createPackage, void (*onStart)()) {
   try {
     SetUpFileLog();
   } catch (...) {
@@ -250,6 +250,7 @@ int InstallationWrapper(bool verify, bool createPackage) {
   trace::Message(ProcedureTrace::kStarting, trace::kSteps);
   RunResult result;
   try {
+    if (onStart != nullptr) onStart();
     result = InstallProcedure(verify, createPackage);
   } catch (...) {
     result = Fail("Bastion Setup failed!\n");

@@ -36,8 +36,9 @@ inline RunResult Fail(std::string message, unsigned long windowsError = 0) {
   return {kExitInstallFailure, std::move(message), windowsError, false};
 }
 
-// The process exit code for the run.
-int InstallationWrapper(bool verify, bool createPackage);
+// The process exit code for the run; `onStart`, when given, is called inside
+// the guard that turns an escaping exception into a failed run.
+int InstallationWrapper(bool verify, bool createPackage, void (*onStart)() = nullptr);
 
 }  // namespace bastion
 

@@ -114,7 +114,8 @@ class Fixture:
             self.wine.stop()
 
     # Packages and stubs.
-    def agent_msi(self, name, signed=True, fail_condition=False, extra_bytes=0, signer=None) -> Path:
+    def agent_msi(self, name, signed=True, fail_condition=False, extra_bytes=0, signer=None,
+                  schedule_reboot=False) -> Path:
         """A package installing bxag.exe into the agent folder, served as
         /files/<name>; `signer` (certificate, key) replaces the stub's own."""
         staging = self.work / "msi" / name
@@ -127,7 +128,7 @@ class Fixture:
                 for offset in range(0, extra_bytes, 1 << 20):
                     out.write(os.urandom(min(1 << 20, extra_bytes - offset)))
         msi = build_agent_msi(staging / "agent.msi", self.helpers / "bxag.exe", fail_condition=fail_condition,
-                              extra=extra)
+                              extra=extra, schedule_reboot=schedule_reboot)
         if signed:
             sign(msi, *(signer or (self.codesign / "codesign-chain.pem", self.codesign / "codesign.key")))
         served = self.files / name

@@ -11,7 +11,7 @@ WXS = """<?xml version="1.0" encoding="utf-8"?>
            Manufacturer="Veltrion" UpgradeCode="{upgrade}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
     <Media Id="1" Cabinet="agent.cab" EmbedCab="yes"/>
-    {reconf}{condition}
+    {reconf}{condition}{reboot}
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="ProgramFilesFolder">
         <Directory Id="D1" Name="{f0}"><Directory Id="D2" Name="{f1}">
@@ -30,11 +30,12 @@ WXS = """<?xml version="1.0" encoding="utf-8"?>
 
 
 def build_agent_msi(out: Path, payload: Path, reconf: bool = True, fail_condition: bool = False,
-                    extra: Path = None) -> Path:
+                    extra: Path = None, schedule_reboot: bool = False) -> Path:
     """A package that installs `payload` as bxag.exe into the agent folder.
 
     `fail_condition` adds a launch condition that never holds, so msiexec
-    ends with 1603 without installing anything. `extra` is one more file
+    ends with 1603 without installing anything. `schedule_reboot` asks for a
+    reboot after the installation, so msiexec ends with 3010. `extra` is one more file
     for the folder (the benchmark's bulk), taken from beside `out`.
     """
     out = Path(out)
@@ -43,6 +44,8 @@ def build_agent_msi(out: Path, payload: Path, reconf: bool = True, fail_conditio
         upgrade=str(uuid.uuid4()).upper(), component=str(uuid.uuid4()).upper(),
         reconf='<Property Id="RECONF" Value="0"/>' if reconf else "",
         condition='<Condition Message="never">0</Condition>' if fail_condition else "",
+        reboot=('<InstallExecuteSequence><ScheduleReboot After="InstallFinalize"/></InstallExecuteSequence>'
+                if schedule_reboot else ""),
         f0=AGENT_FOLDER[0], f1=AGENT_FOLDER[1], f2=AGENT_FOLDER[2], f3=AGENT_FOLDER[3],
         payload="bxag.exe",
         extra='<File Id="bulk" Name="%s" Source="%s"/>' % (extra.name, extra.name) if extra else ""))

@@ -5,7 +5,8 @@
 //   read=<0|1> rename=<0|1> overwrite=<0|1> replace=<0|1> delete=<0|1>
 // (1: the attempt succeeded), then the package path on a line of its own;
 // a copy of the package it read goes to "%TEMP%\hold_package.msi".
-// It ends with 3010, a code the caller must pass on.
+// It ends with 3010, a code the caller must pass on, or with the code in
+// BASTION_INSTALLER_EXIT (1641, which Wine's msiexec never gives).
 #include <windows.h>
 
 #include <stdio.h>
@@ -67,5 +68,7 @@ int wmain(int argc, wchar_t** argv) {
   fprintf(report, "read=%d rename=%d overwrite=%d replace=%d delete=%d\n%ls\n", read, rename, overwrite, replace,
           remove, package.c_str());
   fclose(report);
-  return 3010;
+  wchar_t code[16];
+  const DWORD codeLength = GetEnvironmentVariableW(L"BASTION_INSTALLER_EXIT", code, 16);
+  return codeLength > 0 && codeLength < 16 ? static_cast<int>(wcstoul(code, nullptr, 10)) : 3010;
 }

@@ -75,7 +75,7 @@ void CaptureEverything() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  int exitCode = RunBastionSetup(argc, argv, CaptureEverything);
+  int exitCode = RunBastionSetup(argc, argv, {.onProviderRegistered = CaptureEverything});
   trace::testing::SetCaptureSink(nullptr);
   if (g_trace != nullptr) fclose(g_trace);
   return exitCode;

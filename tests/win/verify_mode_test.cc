@@ -60,6 +60,7 @@ TEST(VerifyModeTest, UnconfiguredStubFailsAuthentication) {
 
 TEST(VerifyModeTest, UnpinnedSignerFailsAuthentication) {
   ProcessResult r = RunVerify(FixturePath(L"unpinned.exe"));
+  EXPECT_EQ(r.exitCode, 1603u);
   EXPECT_EQ(r.err, "Failed to authenticate BastionSetup!\r\n");
 }
 
@@ -74,6 +75,7 @@ TEST(VerifyModeTest, MissingEndMarkerFailsParsing) {
   const std::wstring noEnd = FixturePath(L"no_end_marker.exe");
   ASSERT_TRUE(WriteBytes(noEnd, bytes));
   ProcessResult r = RunVerify(noEnd);
+  EXPECT_EQ(r.exitCode, 1603u);
   EXPECT_EQ(r.err, "Failed to parse configuration data!\r\n");
   DeleteFileW(noEnd.c_str());
 }
@@ -91,8 +93,18 @@ TEST(VerifyModeTest, AlteredCodeFailsTheSelfCheck) {
   const std::wstring altered = FixturePath(L"altered_stub.exe");
   ASSERT_TRUE(WriteBytes(altered, bytes));
   ProcessResult r = RunVerify(altered);
+  EXPECT_EQ(r.exitCode, 1603u);
   EXPECT_EQ(r.err, "Failed to initialize Bastion Setup!\r\n");
   DeleteFileW(altered.c_str());
+}
+
+// The same text from a system that cannot restrict library loading
+// (KB2533623 missing) ends with 1, not 1603.
+TEST(VerifyModeTest, UnsupportedSystemFailsToInitializeWithOne) {
+  ProcessResult r = RunProcess(L"\"" + TestDirectory() + L"\\entry_probe.exe\" unsupported");
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_EQ(r.err, "Failed to initialize Bastion Setup!\r\n");
 }
 
 TEST(ProductFileTest, MarkersOccurOnlyInTheUnconfiguredBlob) {
