@@ -368,14 +368,24 @@ class PackageHold(E2ECase):
         stop.unlink(missing_ok=True)
         attacks = WORK / "attacker.txt"
         attacks.unlink(missing_ok=True)
+        ready = WORK / "attacker.ready"
+        ready.unlink(missing_ok=True)
         # The stand-in stops it while the hold still stands; without an
         # installer run the test stops it once the run is over. After the
         # run the package is no longer held, and only the access list, which
         # Wine does not enforce, keeps others out.
         attacker = subprocess.Popen(
             [WINE, str(BUILD / "tests" / "package_attacker.exe"), *(["--by-handle"] if by_handle else []),
-             "C:\\windows\\temp", fx.wine.path(other), fx.wine.path(attacks), fx.wine.path(stop)],
+             "C:\\windows\\temp", fx.wine.path(other), fx.wine.path(attacks), fx.wine.path(stop),
+             fx.wine.path(ready)],
             env=fx.wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Started before its snapshot of the staging folders, the product's
+        # own folder would be left alone.
+        deadline = time.monotonic() + 120
+        while not ready.exists():
+            self.assertIsNone(attacker.poll(), "the attacker ended before it was ready")
+            self.assertLess(time.monotonic(), deadline, "the attacker never got ready")
+            time.sleep(0.05)
         msiexec.write_bytes((BUILD / "tests" / "installer_stand_in.exe").read_bytes())
         try:
             run = fx.wine.run(exe, env={"WINEDLLOVERRIDES": "mscoree,mshtml=;msiexec.exe=n",

@@ -2,11 +2,14 @@
 // end-to-end tests: until <stop file> exists it watches the staging folders
 // under <machine temp> (UUID-named files in UUID-named folders) and tries to
 // write each package, rename it, replace it, delete it, and swap
-// <other package> into its place. Folders there before it started are left alone. With "--by-handle" it also renames through
-// a read-only handle, which Wine allows and Windows refuses. At the end it
-// writes to <report>: the number of packages seen and how often each try
-// worked, e.g. "seen=2 write=0 rename=0 replace=0 delete=0 handle=0".
-// usage: package_attacker [--by-handle] <machine temp> <other package> <report> <stop file>
+// <other package> into its place. Folders there before it started are left
+// alone; once it has noted them it creates <ready file>, and the product
+// must not start before that, or its staging folder may count as one of
+// them. With "--by-handle" it also renames through a read-only handle,
+// which Wine allows and Windows refuses. At the end it writes to <report>:
+// the number of packages seen and how often each try worked, e.g.
+// "seen=2 write=0 rename=0 replace=0 delete=0 handle=0".
+// usage: package_attacker [--by-handle] <machine temp> <other package> <report> <stop file> <ready file>
 #include <windows.h>
 
 #include <stdio.h>
@@ -92,7 +95,7 @@ int wmain(int argc, wchar_t** argv) {
   int first = 1;
   bool byHandle = argc > 1 && wcscmp(argv[1], L"--by-handle") == 0;
   if (byHandle) ++first;
-  if (argc - first != 4) return 87;
+  if (argc - first != 5) return 87;
   const std::wstring machineTemp = argv[first];
   const std::wstring other = argv[first + 1];
   const std::wstring report = argv[first + 2];
@@ -100,6 +103,9 @@ int wmain(int argc, wchar_t** argv) {
   // Packages staged by earlier runs are no business of this run.
   std::vector<std::wstring> before = Entries(machineTemp, true);
   const std::set<std::wstring> earlier(before.begin(), before.end());
+  HANDLE ready = CreateFileW(argv[first + 4], GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (ready == INVALID_HANDLE_VALUE) return 5;
+  CloseHandle(ready);
   std::set<std::wstring> seen;
   Counts counts;
   while (GetFileAttributesW(stop.c_str()) == INVALID_FILE_ATTRIBUTES) {
