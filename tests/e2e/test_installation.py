@@ -300,19 +300,6 @@ class FailureMatrix(E2ECase):
         self.assertEqual(sorted(p.name for p in exe.parent.iterdir()), ["BastionSetup.exe"])
         self.assertEqual(self.requests(), ["/files/foreign.msi"] * 2)
 
-    def test_five_dropped_connections_fail_the_download_after_the_back_off(self):
-        exe = fx.stub("drop", config_xml(url("/drop/200000"), AG_CONFIG, VPN))
-        started = time.monotonic()
-        run = fx.wine.run(exe)
-        elapsed = time.monotonic() - started
-        self.assertFailedBeforeConfig(run, DOWNLOAD_FAILED)
-        self.assertEqual(self.requests(), ["/drop/200000"] * 5)
-        # Without a window the pauses between attempts are 1, 2, 4 and 8 s.
-        self.assertGreaterEqual(elapsed, 15)
-        self.assertNotIn("BSX.msi downloaded", fx.log_text())
-        # Five cut downloads leave no partial file.
-        self.assertNothingLeftBehind()
-
     def test_another_installation_in_progress_ends_with_1618(self):
         fx.agent_msi("busy.msi")
         exe = fx.stub("busy", config_xml(url("/files/busy.msi"), AG_CONFIG, VPN))

@@ -8,8 +8,9 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from fixture import config_xml, shared_fixture  # noqa: E402
-from test_installation import BUILD, SOURCE, WORK, url  # noqa: E402
+import test_installation  # noqa: E402
+from fixture import config_xml  # noqa: E402
+from test_installation import BUILD, DOWNLOAD_FAILED, E2ECase, url  # noqa: E402
 
 PROCEDURE = "{836579AB-A681-3146-B02F-8986F8BE98D8}"
 LAUNCH = "{86C4D110-17B7-3A4F-D5F3-ED751D0C2D1F}"
@@ -21,14 +22,13 @@ fx = None
 
 
 def setUpModule():
+    # test_installation's shared fixture, whose E2ECase these cases use.
     global fx
-    fx = shared_fixture(SOURCE, BUILD, WORK)
+    test_installation.setUpModule()
+    fx = test_installation.fx
 
 
-class TraceSequence(unittest.TestCase):
-    def setUp(self):
-        fx.reset()
-
+class TraceSequence(E2ECase):
     def run_traced(self, name, path, *args, hold_installer_mutex=False, env=None):
         exe = fx.stub("trace_" + name, config_xml(url(path), "<k>v</k>", "vpn"),
                       product=BUILD / "tests" / "trace_runner.exe")
@@ -86,8 +86,17 @@ class TraceSequence(unittest.TestCase):
                 self.assertEqual((run.code, self.procedure(records)), (1603, DOWNLOADED))
 
     def test_five_failed_attempts_end_with_33(self):
+        # The suite's one run of five dropped connections without a window
+        # (each costs the whole back-off): the download fails, its log line
+        # is there, and the cut attempts leave nothing behind.
         run, records = self.run_traced("drop", "/drop/100000")
-        self.assertEqual((run.code, self.procedure(records)), (1603, BEFORE_DOWNLOAD + [17] * 5 + [33]))
+        self.assertEqual((run.code, run.stderr), (1603, DOWNLOAD_FAILED))
+        self.assertEqual(self.procedure(records), BEFORE_DOWNLOAD + [17] * 5 + [33])
+        self.assertEqual(self.requests(), ["/drop/100000"] * 5)
+        self.assertLoggedOnce(DOWNLOAD_FAILED)
+        self.assertNotIn("BSX.msi downloaded", fx.log_text())
+        self.assertIsNone(self.config_dat())
+        self.assertNothingLeftBehind()
 
     def test_another_installation_stops_after_the_vpn_value(self):
         fx.agent_msi("trace_busy.msi")
