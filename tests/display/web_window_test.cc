@@ -136,6 +136,21 @@ TEST_F(WebWindowTest, RunCommandCallsThePageFunctionOnTheWindowThread) {
   EXPECT_EQ(page.document.references, 1);
 }
 
+// The message carries no pointer: one that RunCommand did not send, whatever
+// its parameters, runs nothing, and a request runs once.
+TEST_F(WebWindowTest, ARunCommandMessageWithoutARequestIsHarmless) {
+  FakeDocumentWithScript page;
+  instance_->htmlDocument = ComPtr<IHTMLDocument2>::Share(page.document.As<IHTMLDocument2>());
+  const auto garbage = static_cast<WPARAM>(0xDEADBEEFDEADBEEFull);
+  SendMessageW(window_, kRunCommandMessage, garbage, static_cast<LPARAM>(garbage));
+  EXPECT_TRUE(page.script.calls.empty());
+  EXPECT_EQ(RunCommand(instance_, L"ForceRetry", 0, nullptr), 0);
+  SendMessageW(window_, kRunCommandMessage, garbage, 0);
+  EXPECT_EQ(page.script.calls.size(), 1u);
+  EXPECT_EQ(instance_->pendingRequest, nullptr);
+  SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
 TEST_F(WebWindowTest, AltF4LeavesARecordThatDeliversNothing) {
   SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_FALSE(IsWindow(window_));
