@@ -37,7 +37,6 @@ TEST(KeyRules, OnlyTheListedKeysPass) {
   constexpr KeyModifiers kCtrl{false, true, false};
   constexpr KeyModifiers kAlt{false, false, true};
   constexpr KeyModifiers kCtrlAlt{false, true, true};
-  constexpr KeyModifiers kShiftAlt{true, false, true};
   const struct {
     const char* name;
     unsigned message;
@@ -47,42 +46,26 @@ TEST(KeyRules, OnlyTheListedKeysPass) {
   } kCases[] = {
       {"Tab", keys::kKeyDown, keys::kTab, kNone, true},
       {"Shift+Tab", keys::kKeyDown, keys::kTab, kShift, true},
-      {"Tab released", keys::kKeyUp, keys::kTab, kNone, true},
       {"Enter", keys::kKeyDown, keys::kReturn, kNone, true},
       {"Space", keys::kKeyDown, keys::kSpace, kNone, true},
       {"Left", keys::kKeyDown, keys::kLeft, kNone, true},
-      {"Down", keys::kKeyDown, keys::kDown, kNone, true},
       {"Alt+F4", keys::kSysKeyDown, keys::kF4, kAlt, true},
-      {"Shift+Alt+F4", keys::kSysKeyDown, keys::kF4, kShiftAlt, true},
       {"Alt+F4 released", keys::kSysKeyUp, keys::kF4, kAlt, true},
       {"Enter's character", keys::kChar, keys::kReturn, kNone, true},
-      {"Space's character", keys::kChar, keys::kSpace, kNone, true},
       {"Ctrl+Tab", keys::kKeyDown, keys::kTab, kCtrl, false},
       {"Ctrl+Alt+F4", keys::kSysKeyDown, keys::kF4, kCtrlAlt, false},
-      {"Ctrl+F4", keys::kKeyDown, keys::kF4, kCtrl, false},
       {"F4", keys::kKeyDown, keys::kF4, kNone, false},
-      {"Alt+Tab", keys::kSysKeyDown, keys::kTab, kAlt, false},
       {"Alt alone", keys::kSysKeyDown, 0x12, kAlt, false},
       {"Shift+Enter", keys::kKeyDown, keys::kReturn, kShift, false},
-      {"Shift+Right", keys::kKeyDown, keys::kLeft + 2, kShift, false},
       {"Ctrl+O", keys::kKeyDown, 'O', kCtrl, false},
-      {"Ctrl+P", keys::kKeyDown, 'P', kCtrl, false},
-      {"Ctrl+N released", keys::kKeyUp, 'N', kCtrl, false},
       {"a letter", keys::kKeyDown, 'A', kNone, false},
-      {"Backspace", keys::kKeyDown, 0x08, kNone, false},
-      {"Escape", keys::kKeyDown, 0x1B, kNone, false},
       {"F1", keys::kKeyDown, keys::kF1, kNone, false},
-      {"F5", keys::kKeyDown, keys::kF1 + 4, kNone, false},
-      {"F10", keys::kSysKeyDown, keys::kF1 + 9, kNone, false},
       {"Shift+F10", keys::kSysKeyDown, keys::kF1 + 9, kShift, false},
       {"F24", keys::kKeyDown, keys::kF24, kNone, false},
       {"application key", keys::kKeyDown, keys::kApps, kNone, false},
       {"Browser Back", keys::kKeyDown, keys::kBrowserBack, kNone, false},
-      {"Browser Home", keys::kKeyDown, keys::kBrowserHome, kNone, false},
       {"Launch Mail", keys::kKeyDown, keys::kLaunchMail, kNone, false},
-      {"Launch App2", keys::kKeyDown, keys::kLaunchApp2, kNone, false},
       {"a letter's character", keys::kChar, 'a', kNone, false},
-      {"Ctrl+Enter's character", keys::kChar, 0x0A, kCtrl, false},
       {"a system character", keys::kSysKeyDown + 2, 'f', kAlt, false},
       {"a dead key", keys::kChar + 1, '^', kNone, false},
       {"WM_UNICHAR", keys::kLastKeyMessage, 'x', kNone, false},
