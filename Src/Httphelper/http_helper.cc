@@ -267,7 +267,10 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
       break;
     }
     written += read;
-    progress(available);
+    if (!progress(available)) {
+      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile stopped after {} bytes", written);
+      break;
+    }
     if (read == 0) break;
   }
   return result;

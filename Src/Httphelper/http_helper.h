@@ -22,8 +22,9 @@ namespace bastion {
 
 // Answers true to accept the server's certificate.
 using ServerCertificateCheck = std::function<bool(PCCERT_CONTEXT)>;
-// Told the byte count reported available for each chunk written.
-using DownloadProgressCallback = std::function<void(DWORD)>;
+// Told the byte count reported available for each chunk written; answers
+// false to stop the download there.
+using DownloadProgressCallback = std::function<bool(DWORD)>;
 
 // The TLS versions a download offers when the program itself checks the
 // server's certificate: 1.3 where the system knows it, 1.2 always, never the
@@ -48,7 +49,8 @@ class HTTPHelper {
   HTTPHelper& operator=(const HTTPHelper&) = delete;
 
   // Writes the response body, whatever its status, through the creation
-  // handle of `file`. True only when the whole body was written.
+  // handle of `file`. True only when the whole body was written; false also
+  // when `progress` stopped it.
   bool DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
 
   bool connected() const { return connected_; }
