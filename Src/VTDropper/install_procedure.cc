@@ -185,7 +185,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
     return Fail(kVerifyFailed, static_cast<unsigned long>(trustStatus));
   }
   // Only our own publisher's packages, not any that the system trusts.
-  if (!PackageFromOurPublisher(view, viewSize, package.path.c_str())) {
+  if (!PackageFromOurPublisher(package.path.c_str())) {
     package.Discard();
     return Fail(kVerifyFailed);
   }
