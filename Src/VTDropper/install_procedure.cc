@@ -192,11 +192,14 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   trace::Message(ProcedureTrace::kPackageTrusted, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
 
-  const std::wstring moduleDirectory = createPackage ? ModuleDirectory() : std::wstring();
-  if (createPackage && moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+  if (createPackage) {
+    const std::wstring moduleDirectory = ModuleDirectory();
+    if (moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+    return CreateConfiguredPackage(package, moduleDirectory, configDat, stderr);
+  }
+
   RunResult failure;
-  const std::wstring configPath =
-      createPackage ? moduleDirectory + L"config.dat" : ProductConfigPath(failure);
+  const std::wstring configPath = ProductConfigPath(failure);
   if (configPath.empty()) return failure;
 
   WriteResult written = WriteBytesToFile(configPath.c_str(),
@@ -206,8 +209,6 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   trace::Message(ProcedureTrace::kConfigDatSaved, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
   written.file.Close();
-
-  if (createPackage) return CreateConfiguredPackage(package, moduleDirectory, stderr);
 
   if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG")))
     trace::Message(ProcedureTrace::kVpnConfigurationWritten, trace::kSteps);
