@@ -204,7 +204,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
     return Fail(kVerifyFailed, static_cast<unsigned long>(trustStatus));
   }
   // Only our own publisher's packages, not any that the system trusts.
-  if (!PackageFromOurPublisher(view, viewSize, package.path.c_str())) {
+  if (!PackageFromOurPublisher(package.path.c_str())) {
     package.Discard();
     return Fail(kVerifyFailed);
   }
@@ -217,11 +217,14 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
     return EndedByButton();
   }
 
-  const std::wstring moduleDirectory = createPackage ? ModuleDirectory() : std::wstring();
-  if (createPackage && moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+  if (createPackage) {
+    const std::wstring moduleDirectory = ModuleDirectory();
+    if (moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+    return CreateConfiguredPackage(package, moduleDirectory, configDat, stderr);
+  }
+
   RunResult failure;
-  const std::wstring configPath =
-      createPackage ? moduleDirectory + L"config.dat" : ProductConfigPath(failure);
+  const std::wstring configPath = ProductConfigPath(failure);
   if (configPath.empty()) return failure;
 
   WriteResult written = WriteBytesToFile(configPath.c_str(),
@@ -231,8 +234,6 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   trace::Message(ProcedureTrace::kConfigDatSaved, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
   written.file.Close();
-
-  if (createPackage) return CreateConfiguredPackage(package, moduleDirectory, stderr);
 
   if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG")))
     trace::Message(ProcedureTrace::kVpnConfigurationWritten, trace::kSteps);

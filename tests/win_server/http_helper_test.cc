@@ -214,4 +214,17 @@ TEST(HTTPHelperServer, UnknownHostLeavesTheObjectUnconnected) {
   EXPECT_TRUE(sawNameError);
 }
 
+// 127.0.0.2 offers TLS 1.0 and 1.1 only, under a certificate that the
+// system trusts and the check accepts: only the protocol can stop the
+// request. A refused handshake and a refused certificate both fail with
+// 12157, so the server's log is the proof.
+TEST(HTTPHelperServer, AServerWithoutTls12GetsNoRequestInEitherMode) {
+  const size_t before = ServerRequests().size();
+  for (bool systemTrust : {true, false}) {
+    HTTPHelper helper(L"127.0.0.2", L"/size/11", [](PCCERT_CONTEXT) { return true; }, systemTrust);
+    EXPECT_FALSE(helper.connected()) << systemTrust;
+  }
+  EXPECT_EQ(ServerRequests().size(), before);
+}
+
 }  // namespace
