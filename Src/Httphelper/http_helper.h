@@ -22,16 +22,25 @@ namespace bastion {
 
 // Answers true to accept the server's certificate.
 using ServerCertificateCheck = std::function<bool(PCCERT_CONTEXT)>;
-// Told the byte count reported available for each chunk written.
-using DownloadProgressCallback = std::function<void(DWORD)>;
+// Told the byte count reported available for each chunk written; answers
+// false to stop the download there.
+using DownloadProgressCallback = std::function<bool(DWORD)>;
 
-// The TLS versions a download offers when the program itself checks the
-// server's certificate: 1.3 where the system knows it, 1.2 always, never the
-// older ones. Sets TLS 1.2 and 1.3 on `session`, or 1.2 alone where WinHTTP
-// refuses 1.3 (Windows before 11). False when neither is accepted: the
-// platform's defaults, which may include 1.0 and 1.1, must not be left in
-// place.
+// The TLS versions every download offers: 1.3 where the system knows it,
+// 1.2 always, never the older ones. Sets TLS 1.2 and 1.3 on `session`, or
+// 1.2 alone where WinHTTP refuses 1.3 (Windows before 11). False when
+// neither is accepted: the platform's defaults, which may include 1.0 and
+// 1.1, must not be left in place. Windows 7's WinHTTP knows TLS 1.2 only
+// with KB3140245 and its client settings.
 bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session);
+
+// One status notification of a send, while an HTTPHelper that checks the
+// server's certificate itself is connecting: its verdict is first set to
+// refused, then to the check's answer on the certificate that
+// `queryOption` reads from `request`. The status callback passes the bound
+// WinHTTP and crypt32 entry points; tests pass stand-ins.
+void JudgeServerCertificate(decltype(WinHttpQueryOption)* queryOption,
+                            decltype(CertFreeCertificateContext)* freeCertificate, HINTERNET request);
 
 // A WinHTTP handle, closed through the WinHttpCloseHandle its owner bound.
 using WinHttpHandleTraits = BoundCloseTraits<HINTERNET, decltype(WinHttpCloseHandle)>;
@@ -48,7 +57,8 @@ class HTTPHelper {
   HTTPHelper& operator=(const HTTPHelper&) = delete;
 
   // Writes the response body, whatever its status, through the creation
-  // handle of `file`. True only when the whole body was written.
+  // handle of `file`. True only when the whole body was written; false also
+  // when `progress` stopped it.
   bool DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
 
   bool connected() const { return connected_; }

@@ -1,8 +1,9 @@
 // The download stage of the installation: up to five attempts, each with a
 // new connection and a new temporary file, progress on the page's
 // initial-client bar, and a wait for RETRY after each failed attempt when
-// someone can press it, a bounded pause otherwise; and the check of the
-// download server's certificate when the program, not the system, decides.
+// someone can press it, a bounded pause otherwise, and an end as soon as
+// ABORT or CLOSE is pressed; and the check of the download server's
+// certificate when the program, not the system, decides.
 #ifndef BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 #define BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 
@@ -25,7 +26,9 @@ struct DownloadPage {
   HANDLE (*closedEvent)(const WebInstance*);
   // Whether the page's script showed RETRY when asked to.
   bool (*retryShown)(const WebInstance*);
-  void(WINAPI* sleep)(DWORD);  // the pause between attempts when nobody can press RETRY
+  // The pause between attempts when nobody can press RETRY: a wait on the
+  // abort event with the pause as its time-out.
+  DWORD(WINAPI* wait)(HANDLE, DWORD);
   // A person can be at the window: the station is visible and the session
   // is not session 0.
   bool attended;
@@ -33,22 +36,31 @@ struct DownloadPage {
 
 // The progress window itself.
 inline DownloadPage ProgressWindowPage(bool attended) {
-  return {RunCommand, WebInstanceWindow, WebInstanceGoneEvent, WebInstanceRetryShown, Sleep, attended};
+  return {RunCommand, WebInstanceWindow, WebInstanceGoneEvent, WebInstanceRetryShown, WaitForSingleObject, attended};
 }
 
 // Pauses between attempts when nobody can press RETRY, in milliseconds,
 // after the first to the fourth failure.
 inline constexpr DWORD kNoWindowBackOffMs[4] = {1000, 2000, 4000, 8000};
 
-// True with the downloaded package held in `package`. Each attempt writes a
-// new file in `folder` (environment variables expanded) and deletes it when
-// the attempt fails. `retryEvent` is the auto-reset event the page's RETRY
-// button sets; the stage waits on it only while the page is attended, its
-// window exists, RETRY is shown and the window's end can be told (both
-// events exist).
-bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
-                     const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                     bool useSystemTrust, HANDLE retryEvent, const std::wstring& folder, HeldPackage& package);
+enum class DownloadOutcome {
+  kDownloaded,  // the package is held in `package`
+  kFailed,      // five attempts failed
+  kAborted,     // `abortEvent` was set: ABORT or CLOSE was pressed
+};
+
+// Each attempt writes a new file in `folder` (environment variables
+// expanded) and deletes it when the attempt fails or is aborted.
+// `retryEvent` is the auto-reset event the page's RETRY button sets; the
+// stage waits on it only while the page is attended, its window exists,
+// RETRY is shown and the window's end can be told (both events exist).
+// `abortEvent` (manual-reset; null for none) ends the stage at its next
+// check: each attempt's start, after the connection, each chunk, and the
+// waits between attempts.
+DownloadOutcome DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
+                                const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
+                                bool useSystemTrust, HANDLE retryEvent, HANDLE abortEvent, const std::wstring& folder,
+                                HeldPackage& package);
 
 // The server must present a certificate with a pinned key that signed the
 // embedded configuration. The check holds `blob` and `document` by reference:
