@@ -181,10 +181,8 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   // Declared before the package so that the folder goes only after the hold.
   StagingFolder staging(ProcessIsElevated());
   HeldPackage package;
-  if (!staging.ok()) {
-    trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);
-    return Fail(kDownloadFailed, staging.error());
-  }
+  // No attempt was made, so the trace of failed attempts (33) is not sent.
+  if (!staging.ok()) return Fail(kDownloadFailed, staging.error());
   const DownloadOutcome downloaded =
       DownloadPackage(ProgressWindowPage(attended), page, Wide(server.host), Wide(server.path),
                       ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent, AbortEvent,

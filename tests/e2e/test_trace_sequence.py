@@ -3,6 +3,7 @@ for each failure, end to end under Wine. The stub is trace_runner.exe: the
 product's twin whose capture sink writes every trace message of the run to
 trace.txt beside it (ETW writes nothing under Wine). Same fixture as
 test_installation: real server, real packages, real msiexec, no display."""
+import subprocess
 import sys
 import unittest
 from pathlib import Path
@@ -97,6 +98,22 @@ class TraceSequence(E2ECase):
         self.assertNotIn("BSX.msi downloaded", fx.log_text())
         self.assertIsNone(self.config_dat())
         self.assertNothingLeftBehind()
+
+    def test_a_staging_folder_that_cannot_be_made_ends_before_any_attempt(self):
+        # The tests run as root, for whom no Unix mode denies a write; an
+        # immutable folder refuses new folders to root as well.
+        machine_temp = fx.drive_c("windows", "temp")
+        if subprocess.run(["chattr", "+i", str(machine_temp)], capture_output=True).returncode != 0:
+            self.skipTest("chattr +i is not permitted here")
+        try:
+            run, records = self.run_traced("nostaging", "/files/none.msi")
+        finally:
+            subprocess.run(["chattr", "-i", str(machine_temp)], capture_output=True)
+        self.assertEqual((run.code, run.stderr), (1603, DOWNLOAD_FAILED))
+        self.assertLoggedOnce(DOWNLOAD_FAILED, "5")
+        # No attempt, hence no 17 and no 33.
+        self.assertEqual(self.procedure(records), BEFORE_DOWNLOAD)
+        self.assertEqual(self.requests(), [])
 
     def test_another_installation_stops_after_the_vpn_value(self):
         fx.agent_msi("trace_busy.msi")

@@ -1,6 +1,7 @@
 // Makes a progress window in a process of its own and reports into the file
 // named by its first argument:
-//   window=<0|1> run=<RunCommand result> ms=<time CreateWebInstance took>
+//   window=<0|1> run=<RunCommand result> gone=<0|1: the record was gone
+//   when CreateWebInstance returned>
 // With "close" as second argument, it then closes the window and reports
 // run= once more. A file, not a pipe: without a display Wine starts its
 // desktop process from here, which would inherit a pipe and hold it open.
@@ -24,15 +25,12 @@ int wmain(int argc, wchar_t** argv) {
   FILE* report = _wfopen(argv[1], L"w");
   if (report == nullptr) return 101;
   WebInstance* instance = nullptr;
-  ULONGLONG start = GetTickCount64();
   HWND window = CreateWebInstance(&instance, L"<html><body>probe</body></html>", L"Tiny UI",
                                   0x90080000, 500, 500, 600, 310, Observer);
-  ULONGLONG took = GetTickCount64() - start;
   const wchar_t* argument = L"Server: probe";
   int run = RunCommand(instance, L"SetServerName", 1, &argument);
   bool gone = WaitForSingleObject(WebInstanceGoneEvent(instance), 0) == WAIT_OBJECT_0;
-  std::fprintf(report, "window=%d run=%d ms=%llu gone=%d\n", window != nullptr ? 1 : 0, run, took,
-              gone ? 1 : 0);
+  std::fprintf(report, "window=%d run=%d gone=%d\n", window != nullptr ? 1 : 0, run, gone ? 1 : 0);
   if (argc > 2 && std::wcscmp(argv[2], L"close") == 0) {
     CloseWebInstance(instance);
     run = RunCommand(instance, L"SetServerName", 1, &argument);

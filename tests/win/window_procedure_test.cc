@@ -51,13 +51,4 @@ TEST_F(PageResourceTest, OnlyLanguage1033Exists) {
   EXPECT_EQ(FindResourceExW(module_, MAKEINTRESOURCEW(23), MAKEINTRESOURCEW(101), 1031), nullptr);
 }
 
-// A program without the page starts no window and makes no record; the run
-// then ends with "Failed to parse internal data! (html)". The test binary
-// is such a program.
-TEST(ProgressWindowStartTest, WithoutThePageNothingIsStarted) {
-  WebInstance* instance = nullptr;
-  EXPECT_EQ(StartProgressWindow(&instance, nullptr, L"bastion.example", nullptr), ProgressWindowStart::kNoPage);
-  EXPECT_EQ(instance, nullptr);
-}
-
 }  // namespace
