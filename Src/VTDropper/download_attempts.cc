@@ -1,6 +1,7 @@
 #include "Src/VTDropper/download_attempts.h"
 
 #include <memory>
+#include <optional>
 
 #include "Src/Httphelper/temporary_file.h"
 #include "Src/VTDropper/download_progress.h"
@@ -55,35 +56,59 @@ void WaitBeforeNextAttempt(const DownloadPage& page, WebInstance* instance, HAND
 
 bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                      const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                     bool useSystemTrust, HANDLE retryEvent, const std::wstring& folder, HeldPackage& package) {
+                     bool useSystemTrust, HANDLE retryEvent, const StagingPlace& place, HeldPackage& package,
+                     DownloadCounts& counts) {
   DownloadProgress progress;
   bool pressable = true;
+  // The file outlives an attempt that may be resumed; each fresh file
+  // replaces it, and the one left deletes itself unless held.
+  std::optional<TemporaryFile> file;
+  // Of the 200 response that started the current file.
+  std::wstring validator;
+  unsigned long long total = 0;
+  bool resumable = false;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    counts.attempts = attempt + 1;
     PageCall(page, instance, kStatusFunction, kDownloading);
+    std::optional<ResumeRequest> resume;
+    if (file && resumable && !validator.empty() && file->size() > 0 && file->size() < total)
+      resume = ResumeRequest{file->size(), total, validator};
     auto helper = std::make_unique<HTTPHelper>(host.c_str(), objectPath.c_str(), serverCertificateCheck,
-                                               useSystemTrust);
-    bool downloaded = false;
-    {
-      // Deletes its file, before any wait, unless the attempt ends in a hold.
-      TemporaryFile file(folder.c_str());
-      file.Create();
-      if (file.created()) {
+                                               useSystemTrust, resume);
+    if (resume) {
+      BASTION_LOG(spdlog::level::info, kLogFunction, "Resuming BSX.msi at byte {} of {}", resume->offset, total);
+    } else {
+      file.reset();
+      file.emplace(place);
+      file->Create();
+      validator.clear();
+      total = 0;
+      if (file->created()) {
         trace::Message(ProcedureTrace::kTemporaryPackageNamed, trace::kSteps);
         BASTION_LOG(spdlog::level::info, kLogFunction, L"Temp file was generated in temp folder {}",
-                    file.path().c_str());
+                    file->path().c_str());
       }
       progress.Reset();
-      downloaded = helper->DownloadFile(file, [&page, instance, &progress](DWORD) {
-        if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
-      });
-      // A file that is not the one written, or not as written, fails the
-      // attempt like a cut download.
-      if (downloaded && !file.Hold(package)) {
-        downloaded = false;
-        BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi changed after download: {}", file.lastError());
-      }
+    }
+    const DownloadOutcome outcome = helper->DownloadFile(*file, [&page, instance, &progress](DWORD) {
+      if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
+    });
+    counts.bodyBytes += outcome.bodyBytes;
+    if (outcome.started) {
+      validator = outcome.validator;
+      total = outcome.length;
+    }
+    resumable = outcome.resumable;
+    bool downloaded = outcome.complete;
+    // A file that is not the one written, or not as written, fails the
+    // attempt like a cut download, and the next one starts afresh.
+    if (downloaded && !file->Hold(package)) {
+      downloaded = false;
+      resumable = false;
+      BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi changed after download: {}", file->lastError());
     }
     if (downloaded) {
+      file.reset();
       trace::Message(ProcedureTrace::kPackageDownloaded, trace::kSteps);
       while (progress.NextFillStep()) PageCall(page, instance, kProgressFunction, L"1");
       helper.reset();
@@ -92,6 +117,8 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
       PageCall(page, instance, kStatusFunction, kInstalling);
       return true;
     }
+    // Deleted before any wait unless the next attempt may resume it.
+    if (!resumable) file.reset();
     PageCall(page, instance, kStatusFunction, kFailed);
     if (attempt == 0) page.runCommand(instance, L"ForceRetry", 0, nullptr);
     WaitBeforeNextAttempt(page, instance, retryEvent, attempt, pressable);

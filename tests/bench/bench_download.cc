@@ -47,7 +47,7 @@ LONGLONG Ours(const wchar_t* path) {
   TemporaryFile file(L"%temp%");
   file.Create();
   HeldPackage package;
-  if (!helper.DownloadFile(file, [](DWORD) {}) || !file.Hold(package)) return -1;
+  if (!helper.DownloadFile(file, [](DWORD) {}).complete || !file.Hold(package)) return -1;
   LARGE_INTEGER size = {};
   GetFileSizeEx(package.handle.Get(), &size);
   package.Discard();
