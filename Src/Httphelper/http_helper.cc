@@ -232,8 +232,8 @@ bool HTTPHelper::AcceptResumeAnswer(DWORD status, TemporaryFile& file) {
   return false;
 }
 
-DownloadOutcome HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback progress) {
-  DownloadOutcome outcome;
+BodyOutcome HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback progress) {
+  BodyOutcome outcome;
   if (!connected_) {
     trace::Message(HttpTrace::kNotConnected, trace::kComponents);
     BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile not connected");

@@ -43,7 +43,7 @@ struct ResumeRequest {
 };
 
 // What one response did to the file.
-struct DownloadOutcome {
+struct BodyOutcome {
   // The whole body is in the file.
   bool complete = false;
   // The body stopped short through no fault of the file's (no connection,
@@ -81,7 +81,7 @@ class HTTPHelper {
   // request without a range takes the body whatever its status. A resumed
   // one appends only a 206 that continues exactly at the file's end, and
   // starts the file again on a 200; any other answer fails.
-  DownloadOutcome DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
+  BodyOutcome DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
 
   bool connected() const { return connected_; }
   bool certificateAccepted() const { return certificateAccepted_; }

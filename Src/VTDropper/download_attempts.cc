@@ -90,7 +90,7 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
       }
       progress.Reset();
     }
-    const DownloadOutcome outcome = helper->DownloadFile(*file, [&page, instance, &progress](DWORD) {
+    const BodyOutcome outcome = helper->DownloadFile(*file, [&page, instance, &progress](DWORD) {
       if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
     });
     counts.bodyBytes += outcome.bodyBytes;

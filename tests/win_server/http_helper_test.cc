@@ -30,7 +30,7 @@ std::vector<BYTE> ServerCertificate() { return ReadWholeFile(ServerFile(L"server
 struct Download {
   bool connected = false;
   bool ok = false;
-  DownloadOutcome outcome;
+  BodyOutcome outcome;
   std::vector<BYTE> body;
   unsigned long long reported = 0;
   int calls = 0;
