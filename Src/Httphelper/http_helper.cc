@@ -207,7 +207,7 @@ std::wstring HTTPHelper::HeaderText(DWORD query) {
   return std::wstring(text, size / sizeof(wchar_t));
 }
 
-bool HTTPHelper::AcceptResumeAnswer(DWORD status, TemporaryFile& file) {
+bool HTTPHelper::AcceptResumeAnswer(DWORD status, const uint64_t* announced, TemporaryFile& file) {
   if (status == HTTP_STATUS_OK) {
     // The server ignored the range, or the file changed: the body is the
     // whole file, written from its start.
@@ -223,7 +223,8 @@ bool HTTPHelper::AcceptResumeAnswer(DWORD status, TemporaryFile& file) {
   ContentRange range;
   const ResumeRequest& resume = *resume_;
   if (status == HTTP_STATUS_PARTIAL_CONTENT && ParseContentRange(rangeText.c_str(), range) &&
-      range == ContentRange{resume.offset, resume.total - 1, resume.total})
+      range == ContentRange{resume.offset, resume.total - 1, resume.total} &&
+      (announced == nullptr || *announced == resume.total - resume.offset))
     return true;
   trace::Message(HttpTrace::kResumeRefused, trace::kComponents, status);
   BASTION_LOG(spdlog::level::info, kDownloadFunction,
@@ -263,7 +264,7 @@ BodyOutcome HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallba
   uint64_t announced = 0;
   // Without a length, the end of the stream is the end of the body.
   const bool lengthKnown = ParseContentLength(HeaderText(WINHTTP_QUERY_CONTENT_LENGTH).c_str(), announced);
-  if (resume_ && !AcceptResumeAnswer(status, file)) return outcome;
+  if (resume_ && !AcceptResumeAnswer(status, lengthKnown ? &announced : nullptr, file)) return outcome;
   if (status == HTTP_STATUS_OK) {
     outcome.started = true;
     outcome.validator =

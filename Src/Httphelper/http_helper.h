@@ -93,9 +93,10 @@ class HTTPHelper {
   // The text of a response header; empty when absent or longer than a
   // header we act on may be.
   std::wstring HeaderText(DWORD query);
-  // Whether the answer to the resumed request continues the file: false,
-  // logged, otherwise. Starts the file again on a 200.
-  bool AcceptResumeAnswer(DWORD status, TemporaryFile& file);
+  // Whether the answer to the resumed request, with its Content-Length
+  // where it announced one, continues the file: false, logged, otherwise.
+  // Starts the file again on a 200.
+  bool AcceptResumeAnswer(DWORD status, const uint64_t* announced, TemporaryFile& file);
 
   SystemLibrary winhttp_;
   decltype(WinHttpReceiveResponse)* ImpWinHttpReceiveResponse = nullptr;
