@@ -42,7 +42,18 @@ target_compile_options(bastion_core PUBLIC -Wall -Wextra -ffunction-sections -fd
 target_compile_options(bastion_core PRIVATE ${BASTION_SIZE_OPTIONS})
 target_link_libraries(bastion_core PUBLIC ${BASTION_SYSTEM_LIBS})
 
-include(${CMAKE_CURRENT_LIST_DIR}/pins.cmake)
+# The test PKI: never in git, made whatever the site's settings, since the
+# tests sign and pin with it.
+get_filename_component(BASTION_TEST_PKI ${CMAKE_BINARY_DIR}/../pki ABSOLUTE)
+execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tools/make_test_pki.sh ${BASTION_TEST_PKI}
+                RESULT_VARIABLE pki_result)
+if(NOT pki_result EQUAL 0)
+  message(FATAL_ERROR "Could not make the test PKI in ${BASTION_TEST_PKI}")
+endif()
+
+# The signing settings name the packages' publisher, which the pin sets
+# compile in.
 include(${CMAKE_CURRENT_LIST_DIR}/stamp_tool.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/signed_stub.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/pins.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/progress_page.cmake)

@@ -26,7 +26,9 @@ If-Range. Prefixes, combinable, change how they answer:
 Every request is appended to --log as "METHOD PATH USER-AGENT", followed by
 " Range=VALUE" when it has a Range header.
 --mode no-accept listens but never accepts, and keeps the queue full, so a
-client's connect times out. The server ends itself after --lifetime seconds.
+client's connect times out. --tls11-address serves the same paths on a
+second address (same port, --tls11-cert and --tls11-key) that offers TLS 1.0
+and 1.1 only. The server ends itself after --lifetime seconds.
 """
 import argparse
 import email.utils
@@ -41,6 +43,8 @@ import threading
 import time
 import urllib.parse
 
+# One lock for every listener's appends to the request log.
+LOG_LOCK = threading.Lock()
 BLOCK = bytes((i * 7 + 3) & 0xFF for i in range(1 << 20))
 
 
@@ -235,6 +239,23 @@ def bind_with_retry(make, deadline):
             time.sleep(0.5)
 
 
+def serve(args, address, context, deadline):
+    """An HTTPS server of the test paths on address:port, not yet serving."""
+    http.server.ThreadingHTTPServer.allow_reuse_address = True
+    server = bind_with_retry(
+        lambda: http.server.ThreadingHTTPServer((address, args.port), Handler), deadline)
+    server.daemon_threads = True
+    # The handshake runs in the connection's own thread, not in accept().
+    server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
+    server.log_path = args.log
+    server.log_lock = LOG_LOCK
+    server.files = args.files
+    server.slow_seconds = args.slow_seconds
+    server.cut_done = set()
+    server.versions = {}
+    return server
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--address", default="127.0.0.1")
@@ -247,6 +268,9 @@ def main():
     parser.add_argument("--bind-wait", type=float, default=60)
     parser.add_argument("--files", help="folder served under /files/ and /slowfiles/")
     parser.add_argument("--slow-seconds", type=float, default=5)
+    parser.add_argument("--tls11-address")
+    parser.add_argument("--tls11-cert")
+    parser.add_argument("--tls11-key")
     args = parser.parse_args()
 
     deadline = time.time() + args.bind_wait
@@ -271,18 +295,15 @@ def main():
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
-    http.server.ThreadingHTTPServer.allow_reuse_address = True
-    server = bind_with_retry(
-        lambda: http.server.ThreadingHTTPServer((args.address, args.port), Handler), deadline)
-    server.daemon_threads = True
-    # The handshake runs in the connection's own thread, not in accept().
-    server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
-    server.log_path = args.log
-    server.log_lock = threading.Lock()
-    server.files = args.files
-    server.slow_seconds = args.slow_seconds
-    server.cut_done = set()
-    server.versions = {}
+    server = serve(args, args.address, context, deadline)
+    if args.tls11_address:
+        old = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        old.set_ciphers("DEFAULT:@SECLEVEL=0")
+        old.minimum_version = ssl.TLSVersion.TLSv1
+        old.maximum_version = ssl.TLSVersion.TLSv1_1
+        old.load_cert_chain(args.tls11_cert, args.tls11_key)
+        threading.Thread(target=serve(args, args.tls11_address, old, deadline).serve_forever,
+                         daemon=True).start()
     print("ready", flush=True)
     server.serve_forever()
 

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Starts or stops the HTTPS test server on 127.0.0.1:443 for the Wine tests.
 #   start DIR WINE TRUST_EXE   makes DIR/server.pem (self-signed, DNS:localhost)
-#                              once, trusts it in the Wine prefix's LocalMachine
-#                              Root store and starts the server (pid in DIR/pid)
+#                              and DIR/tls11.pem (DNS:127.0.0.2, for the
+#                              listener on 127.0.0.2:443 that offers TLS 1.0
+#                              and 1.1 only) once, trusts both in the Wine
+#                              prefix's LocalMachine Root store and starts the
+#                              server (pid in DIR/pid)
 #   stop DIR                   stops it, waiting at most 10 s
 # The server also ends itself after 30 minutes, so it never outlives a run.
 set -euo pipefail
@@ -30,11 +33,18 @@ case $action in
         -days 3650 -sha256 -subj "/CN=localhost" -addext "subjectAltName=DNS:localhost" 2>/dev/null
       openssl x509 -in "$dir/server.pem" -outform DER -out "$dir/server.der"
     fi
-    der=$dir/server.der
-    timeout 120 "$wine" "$trust" "Z:${der//\//\\}" </dev/null
+    if [ ! -f "$dir/tls11.pem" ]; then
+      openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/tls11.key" -out "$dir/tls11.pem" \
+        -days 3650 -sha256 -subj "/CN=127.0.0.2" -addext "subjectAltName=DNS:127.0.0.2" 2>/dev/null
+      openssl x509 -in "$dir/tls11.pem" -outform DER -out "$dir/tls11.der"
+    fi
+    for der in "$dir/server.der" "$dir/tls11.der"; do
+      timeout 120 "$wine" "$trust" "Z:${der//\//\\}" </dev/null
+    done
     : > "$dir/requests.log"
     env -u http_proxy -u https_proxy setsid /usr/bin/python3 "$here/test_https_server.py" \
       --cert "$dir/server.pem" --key "$dir/server.key" --log "$dir/requests.log" \
+      --tls11-address 127.0.0.2 --tls11-cert "$dir/tls11.pem" --tls11-key "$dir/tls11.key" \
       </dev/null >"$dir/server.out" 2>&1 &
     echo $! > "$dir/pid"
     for _ in $(seq 700); do

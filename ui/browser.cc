@@ -72,6 +72,9 @@ int CreateBrowser(HWND window) {
   browser->put_Width(client.right);
   browser->put_Height(client.bottom);
   browser->put_RegisterAsDropTarget(VARIANT_FALSE);
+  // No script error, security or certificate dialog: a dialog's file picker
+  // would run with this process's rights.
+  browser->put_Silent(VARIANT_TRUE);
 
   ComPtr<IConnectionPointContainer> container =
       browser.As<IConnectionPointContainer>(IID_IConnectionPointContainer);

@@ -5,6 +5,7 @@
 
 #include "ui/browser.h"
 #include "ui/web_instance.h"
+#include "ui/window_procedure.h"
 
 namespace bastion {
 
@@ -144,9 +145,21 @@ void CIDocHostUIHandler::SetExternal(IDispatch* external) {
   if (external != external_.Get()) external_ = ComPtr<IDispatch>::Share(external);
 }
 
+// Whoever asks our handler for the handler or the command target gets ours,
+// never the document's unfiltered ones; interfaces we do not implement stay
+// the document's own host's.
 HRESULT CIDocHostUIHandler::QueryInterface(REFIID iid, void** object) {
-  if (defaultHandler_) return defaultHandler_->QueryInterface(iid, object);
   if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDocHostUIHandler)) {
+    *object = static_cast<IDocHostUIHandler*>(this);
+    return S_OK;
+  }
+  if (IsEqualIID(iid, IID_IOleCommandTarget) && commandTarget_ != nullptr) {
+    *object = static_cast<IOleCommandTarget*>(commandTarget_);
+    return S_OK;
+  }
+  if (defaultHandler_ && !IsEqualIID(iid, IID_IOleCommandTarget))
+    return defaultHandler_->QueryInterface(iid, object);
   *object = nullptr;
   return E_NOINTERFACE;
 }
@@ -154,12 +167,17 @@ HRESULT CIDocHostUIHandler::QueryInterface(REFIID iid, void** object) {
 // Forwarded methods: the document's own host decides; without it, S_OK.
 #define BASTION_FORWARD(call) return defaultHandler_ ? defaultHandler_->call : S_OK
 
-HRESULT CIDocHostUIHandler::ShowContextMenu(DWORD id, POINT* point, IUnknown* target,
-                                            IDispatch* object) {
-  BASTION_FORWARD(ShowContextMenu(id, point, target, object));
-}
+// Handled, with nothing shown: the menu's entries (view source, print,
+// properties) lead to windows and dialogs outside the page.
+HRESULT CIDocHostUIHandler::ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) { return S_OK; }
+
+// Best effort: the engine may read the flags before this handler is
+// installed, which happens only once a document has loaded.
 HRESULT CIDocHostUIHandler::GetHostInfo(DOCHOSTUIINFO* info) {
-  BASTION_FORWARD(GetHostInfo(info));
+  HRESULT own = defaultHandler_ ? defaultHandler_->GetHostInfo(info) : S_OK;
+  if (info == nullptr) return own;
+  info->dwFlags |= DOCHOSTUIFLAG_DISABLE_HELP_MENU | DOCHOSTUIFLAG_DIALOG;
+  return S_OK;
 }
 HRESULT CIDocHostUIHandler::ShowUI(DWORD id, IOleInPlaceActiveObject* active,
                                    IOleCommandTarget* target, IOleInPlaceFrame* frame,
@@ -179,7 +197,10 @@ HRESULT CIDocHostUIHandler::ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* wi
                                          BOOL frameWindow) {
   BASTION_FORWARD(ResizeBorder(border, window, frameWindow));
 }
+// A second line behind the message loop, which drops these keys before the
+// engine sees them: S_OK tells the engine the key is taken care of.
 HRESULT CIDocHostUIHandler::TranslateAccelerator(LPMSG message, const GUID* group, DWORD command) {
+  if (message != nullptr && !KeyMessageAllowed(*message)) return S_OK;
   BASTION_FORWARD(TranslateAccelerator(message, group, command));
 }
 HRESULT CIDocHostUIHandler::GetOptionKeyPath(LPOLESTR* key, DWORD reserved) {
@@ -211,8 +232,17 @@ void CIOleCommandTarget::SetDefaultTarget(IOleCommandTarget* target) {
 }
 
 HRESULT CIOleCommandTarget::QueryInterface(REFIID iid, void** object) {
-  if (defaultTarget_) return defaultTarget_->QueryInterface(iid, object);
   if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleCommandTarget)) {
+    *object = static_cast<IOleCommandTarget*>(this);
+    return S_OK;
+  }
+  if (IsEqualIID(iid, IID_IDocHostUIHandler) && handler_ != nullptr) {
+    *object = static_cast<IDocHostUIHandler*>(handler_);
+    return S_OK;
+  }
+  if (defaultTarget_ && !IsEqualIID(iid, IID_IDocHostUIHandler))
+    return defaultTarget_->QueryInterface(iid, object);
   *object = nullptr;
   return E_NOINTERFACE;
 }
@@ -238,9 +268,38 @@ HRESULT CEventSink::QueryInterface(REFIID iid, void** object) {
   return E_NOINTERFACE;
 }
 
-HRESULT CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                           UINT*) {
-  if (id != DISPID_NAVIGATECOMPLETE2) return S_OK;
+namespace {
+
+// Sets an event's Cancel argument, which sits at `index` of an event with
+// `count` arguments; a call of another form is left alone.
+void Cancel(DISPPARAMS* parameters, UINT count, UINT index) {
+  if (parameters == nullptr || parameters->rgvarg == nullptr || parameters->cArgs != count) return;
+  VARIANT& cancel = parameters->rgvarg[index];
+  if (V_VT(&cancel) != (VT_BYREF | VT_BOOL) || V_BOOLREF(&cancel) == nullptr) return;
+  *V_BOOLREF(&cancel) = VARIANT_TRUE;
+}
+
+}  // namespace
+
+HRESULT CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*,
+                           EXCEPINFO*, UINT*) {
+  switch (id) {
+    case DISPID_NAVIGATECOMPLETE2:
+      break;
+    // Frames included: nothing the page shows may lead elsewhere.
+    case DISPID_BEFORENAVIGATE2:
+      if (shown_.load()) Cancel(parameters, 7, 0);
+      return S_OK;
+    case DISPID_NEWWINDOW2:
+    case DISPID_FILEDOWNLOAD:
+      if (shown_.load()) Cancel(parameters, 2, 0);
+      return S_OK;
+    case DISPID_NEWWINDOW3:
+      if (shown_.load()) Cancel(parameters, 5, 3);
+      return S_OK;
+    default:
+      return S_OK;
+  }
   ComPtr<IWebBrowser2> browser = BrowserOfWindow(hwnd_);
   if (!browser) return S_OK;
   ComPtr<IDispatch> document;

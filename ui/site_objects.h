@@ -15,6 +15,8 @@
 #include <oaidl.h>
 #include <ole2.h>
 
+#include <atomic>
+
 #include "ui/com_ptr.h"
 
 namespace bastion {
@@ -198,12 +200,17 @@ class CImpIDispatch : public IDispatch {
   WebInstance* instance_;
 };
 
+class CIOleCommandTarget;
+
 // The browser's event sink and the two objects it installs in every loaded
-// document: the UI handler (which hands out window.external and refuses
-// drops) and the command target, both forwarding to the document's own host.
+// document: the UI handler (which hands out window.external, shows no menu,
+// drops keys the message loop drops, adds the host flags and refuses drops)
+// and the command target. Each answers for itself and the other; the rest
+// goes to the document's own host.
 class CIDocHostUIHandler : public IDocHostUIHandler {
  public:
-  CIDocHostUIHandler() = default;
+  // `commandTarget` answers IOleCommandTarget queries; null answers none.
+  explicit CIDocHostUIHandler(CIOleCommandTarget* commandTarget) : commandTarget_(commandTarget) {}
   virtual ~CIDocHostUIHandler() = default;
   CIDocHostUIHandler(const CIDocHostUIHandler&) = delete;
   CIDocHostUIHandler& operator=(const CIDocHostUIHandler&) = delete;
@@ -237,13 +244,15 @@ class CIDocHostUIHandler : public IDocHostUIHandler {
   HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* object, IDataObject** filtered) override;
 
  private:
+  CIOleCommandTarget* commandTarget_;
   ComPtr<IDocHostUIHandler> defaultHandler_;
   ComPtr<IDispatch> external_;
 };
 
 class CIOleCommandTarget : public IOleCommandTarget {
  public:
-  CIOleCommandTarget() = default;
+  // `handler` answers IDocHostUIHandler queries; null answers none.
+  explicit CIOleCommandTarget(CIDocHostUIHandler* handler) : handler_(handler) {}
   virtual ~CIOleCommandTarget() = default;
   CIOleCommandTarget(const CIOleCommandTarget&) = delete;
   CIOleCommandTarget& operator=(const CIOleCommandTarget&) = delete;
@@ -259,6 +268,7 @@ class CIOleCommandTarget : public IOleCommandTarget {
                                  VARIANT* out) override;
 
  private:
+  CIDocHostUIHandler* handler_;
   ComPtr<IOleCommandTarget> defaultTarget_;
 };
 
@@ -270,7 +280,15 @@ class CEventSink : public DWebBrowserEvents2 {
   CEventSink& operator=(const CEventSink&) = delete;
 
   void SetWindow(HWND window) { hwnd_ = window; }
-  void SetInstance(WebInstance* instance) { instance_ = instance; }
+  // A new record is not shown yet: its first load goes ahead.
+  void SetInstance(WebInstance* instance) {
+    instance_ = instance;
+    shown_.store(false);
+  }
+  // The window is on the screen and its page loaded: from now on every
+  // navigation, new window and download is cancelled, since the product
+  // writes its page into about:blank and never navigates again.
+  void MarkShown() { shown_.store(true); }
   CIDocHostUIHandler& uiHandler() { return uiHandler_; }
   CIOleCommandTarget& commandTarget() { return commandTarget_; }
 
@@ -291,10 +309,11 @@ class CEventSink : public DWebBrowserEvents2 {
                                    UINT* argumentError) override;
 
  private:
-  CIDocHostUIHandler uiHandler_;
-  CIOleCommandTarget commandTarget_;
+  CIDocHostUIHandler uiHandler_{&commandTarget_};
+  CIOleCommandTarget commandTarget_{&uiHandler_};
   HWND hwnd_ = nullptr;
   WebInstance* instance_ = nullptr;
+  std::atomic<bool> shown_{false};
 };
 
 // The one sink every browser of the process is connected to.

@@ -21,8 +21,10 @@ constexpr int kWindowIcon = 102;
 
 LONG g_nextDispId = 1;
 
-// Set once at start-up, before any page exists to press RETRY.
+// Set once at start-up, before any page exists to press a button.
 HANDLE g_retryEvent = nullptr;
+HANDLE g_abortEvent = nullptr;
+std::atomic<unsigned> g_requestedExitCode{0};
 
 struct InstanceTable {
   CriticalSectionLock lock;
@@ -119,10 +121,16 @@ void RunWindow(WebInstance* instance, const wchar_t* content, Handshake& handsha
   Sleep(1000);
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
+  // The first load's later events arrive in the loop below, after this: the
+  // Sleep above handles no messages.
+  EventSink().MarkShown();
   handshake.Signal();
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Dropped before translation, so that no key reaches the browser's
+    // accelerators, menus, help or navigation.
+    if (!KeyMessageAllowed(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -238,11 +246,30 @@ int RunCommand(WebInstance* instance, const wchar_t* function, int argc,
     V_BSTR(&arguments.Get()[k]) = SysAllocString(argv[k]);
   }
   RunCommandRequest request{function, {arguments.Get(), nullptr, static_cast<UINT>(argc), 0}};
+  {
+    ScopedEnter hold(instance->lock);
+    instance->pendingRequest = &request;
+  }
+  // Sent without the lock: the window thread holds it while a button's
+  // callback runs, and takes it to collect the request.
   SetLastError(ERROR_SUCCESS);
-  SendMessageW(window, WM_USER, reinterpret_cast<WPARAM>(&request),
-               reinterpret_cast<LPARAM>(instance));
+  SendMessageW(window, kRunCommandMessage, 0, 0);
   // The window may vanish between the check and the send.
-  return GetLastError() == ERROR_INVALID_WINDOW_HANDLE ? 1 : 0;
+  const bool delivered = GetLastError() != ERROR_INVALID_WINDOW_HANDLE;
+  {
+    // Not taken when the window went first: the request ends with this call.
+    ScopedEnter hold(instance->lock);
+    if (instance->pendingRequest == &request) instance->pendingRequest = nullptr;
+  }
+  return delivered ? 0 : 1;
+}
+
+RunCommandRequest* TakePendingRequest(WebInstance* instance) {
+  if (instance == nullptr) return nullptr;
+  ScopedEnter hold(instance->lock);
+  RunCommandRequest* request = instance->pendingRequest;
+  instance->pendingRequest = nullptr;
+  return request;
 }
 
 int RegisterExternal(WebInstance* instance, const wchar_t* name, ExternalCallback callback) {
@@ -257,6 +284,24 @@ int RegisterExternal(WebInstance* instance, const wchar_t* name, ExternalCallbac
 
 void SetRetryEvent(HANDLE event) { g_retryEvent = event; }
 
+void SetAbortEvent(HANDLE event) {
+  g_requestedExitCode.store(0);
+  g_abortEvent = event;
+}
+
+unsigned RequestedExitCode() { return g_requestedExitCode.load(); }
+
+namespace {
+
+void RequestEnd(unsigned exitCode) {
+  // The first press decides the code; the event then stays set.
+  unsigned none = 0;
+  g_requestedExitCode.compare_exchange_strong(none, exitCode);
+  SetEvent(g_abortEvent);
+}
+
+}  // namespace
+
 }  // namespace bastion
 
 void OnButton(BSTR text) {
@@ -268,9 +313,11 @@ void OnButton(BSTR text) {
   }
   switch (ClassifyButtonText(view)) {
     case ButtonAction::kExitAbort:
-      ExitProcess(kAbortExitCode);
+      RequestEnd(kAbortExitCode);
+      break;
     case ButtonAction::kExitClose:
-      ExitProcess(kCloseExitCode);
+      RequestEnd(kCloseExitCode);
+      break;
     case ButtonAction::kRetry:
       SetEvent(g_retryEvent);
       break;

@@ -20,6 +20,7 @@
 namespace bastion {
 
 struct WebInstance;
+struct RunCommandRequest;
 
 using MessageObserver = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using PageLogFunction = void (*)(const wchar_t* format, ...);
@@ -60,12 +61,24 @@ bool WebInstanceRetryShown(const WebInstance* instance);
 // once at start-up, before the page can call back.
 void SetRetryEvent(HANDLE event);
 
+// The event OnButton sets for ABORT and CLOSE: the process's AbortEvent
+// (manual-reset), handed over once at start-up. Handing one over forgets an
+// earlier press.
+void SetAbortEvent(HANDLE event);
+// The exit code the first ABORT or CLOSE press asked for (kAbortExitCode or
+// kCloseExitCode); 0 before any press.
+unsigned RequestedExitCode();
+
+// Window thread: takes the request RunCommand is sending out of the record;
+// null when none is pending.
+RunCommandRequest* TakePendingRequest(WebInstance* instance);
+
 struct ExternalEntry {
   LONG dispId = 0;
   ExternalCallback callback = nullptr;
 };
 
-// Guards one record's externals; entered by both threads.
+// Guards one record's externals and pending request; entered by both threads.
 class CriticalSectionLock {
  public:
   CriticalSectionLock() { InitializeCriticalSection(&section_); }
@@ -114,6 +127,9 @@ struct WebInstance {
   std::atomic<PageLogFunction> log{nullptr};
   std::atomic<CloseWindowFunction> closeWindow{nullptr};
   std::map<std::wstring, ExternalEntry> externals;
+  // The request of the RunCommand call in progress, on that call's stack;
+  // guarded by `lock`.
+  RunCommandRequest* pendingRequest = nullptr;
   CriticalSectionLock lock;
   // Manual-reset; set once the record has no window and never will again.
   HANDLE gone = nullptr;
@@ -130,8 +146,10 @@ WebInstance* TakeInstance(HWND window);
 
 }  // namespace bastion
 
-// The page's buttons: ends the process (1 for ABORT, 2 for CLOSE) or sets
-// RetryEvent (RETRY).
+// The page's buttons: asks the run to end (1 for ABORT, 2 for CLOSE) by
+// setting AbortEvent, or sets RetryEvent (RETRY). It never ends the process
+// itself: the procedure ends the run where it can clean up, and not while the
+// installer runs.
 void OnButton(BSTR text);
 
 #endif  // BASTION_UI_WEB_INSTANCE_H_

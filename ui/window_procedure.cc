@@ -36,6 +36,15 @@ DragPoint CursorPoint() {
 
 void SetDragWindow(HWND window) { g_dragWindow = window; }
 
+bool KeyMessageAllowed(const MSG& message) {
+  // The state as of the message being read, which GetKeyState reports.
+  KeyModifiers modifiers;
+  modifiers.shift = GetKeyState(VK_SHIFT) < 0;
+  modifiers.control = GetKeyState(VK_CONTROL) < 0;
+  modifiers.alt = GetKeyState(VK_MENU) < 0;
+  return KeyMessagePasses(message.message, message.wParam, modifiers);
+}
+
 void DebugPrint(const wchar_t* format, ...) {
   wchar_t buffer[1024];
   va_list arguments;
@@ -100,12 +109,7 @@ LRESULT CALLBACK WebInstanceWndProc(HWND window, UINT message, WPARAM wParam, LP
   }
   if (WebInstance* instance = FindInstance(window)) {
     if (message == kRunCommandMessage) {
-      RunScript(instance, reinterpret_cast<RunCommandRequest*>(wParam));
-    } else if (message == kReplacePageMessage) {
-      const auto* text = reinterpret_cast<const wchar_t* const*>(wParam);
-      if (text != nullptr) DisplayHtml(instance->hwnd.load(), *text);
-      ShowWindow(window, SW_SHOW);
-      UpdateWindow(window);
+      if (RunCommandRequest* request = TakePendingRequest(instance)) RunScript(instance, request);
     }
     if (instance->messageObserver != nullptr) {
       instance->messageObserver(window, message, wParam, lParam);

@@ -9,13 +9,17 @@
 
 namespace bastion {
 
-// WM_USER: wParam points to a RunCommandRequest. WM_USER + 1: wParam points
-// to a `const wchar_t*` holding new page text for the window.
+// WM_USER: run the record's pending RunCommand request, if there is one.
+// The message carries no pointer: its wParam and lParam are ignored, so a
+// message that the procedure did not send runs nothing.
 inline constexpr UINT kRunCommandMessage = WM_USER;
-inline constexpr UINT kReplacePageMessage = WM_USER + 1;
 
 LRESULT CALLBACK WebInstanceWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK DragMouseProc(int code, WPARAM wParam, LPARAM lParam);
+
+// Whether the window thread may translate and dispatch `message`: the key
+// rule of window_rules with the keyboard's modifier state at the message.
+bool KeyMessageAllowed(const MSG& message);
 
 // The window the drag hook moves.
 void SetDragWindow(HWND window);

@@ -13,6 +13,26 @@ ButtonAction ClassifyButtonText(std::u16string_view text) {
   return ButtonAction::kNone;
 }
 
+bool KeyMessagePasses(unsigned message, unsigned long long code, KeyModifiers modifiers) {
+  if (message < keys::kFirstKeyMessage || message > keys::kLastKeyMessage) return true;
+  const bool plain = !modifiers.shift && !modifiers.control && !modifiers.alt;
+  switch (message) {
+    case keys::kKeyDown:
+    case keys::kKeyUp:
+      if (code == keys::kTab) return !modifiers.control && !modifiers.alt;
+      if (code == keys::kReturn || code == keys::kSpace) return plain;
+      return code >= keys::kLeft && code <= keys::kDown && plain;
+    case keys::kSysKeyDown:
+    case keys::kSysKeyUp:
+      return code == keys::kF4 && modifiers.alt && !modifiers.control;
+    case keys::kChar:
+      return (code == keys::kTab && !modifiers.control && !modifiers.alt) ||
+             ((code == keys::kReturn || code == keys::kSpace) && plain);
+    default:  // dead keys, system characters, WM_UNICHAR
+      return false;
+  }
+}
+
 DragPoint InitialWindowOrigin(long desktopWidth, long desktopHeight, long centerWidth,
                               long centerHeight) {
   return {desktopWidth / 2 - centerWidth / 2, desktopHeight / 2 - centerHeight / 2};

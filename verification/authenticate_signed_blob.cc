@@ -176,6 +176,8 @@ int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& c
   return 0;
 }
 
+const char* PackagePublisherCertificate() { return kPackagePublisher; }
+
 int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
                            PCCERT_CONTEXT signer, SignedContent expected) {
   return AuthenticateSignedBlobWith(blob, content, signer, expected, kPinnedCertificates,

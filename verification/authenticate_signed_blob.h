@@ -1,5 +1,6 @@
 // Is a DER PKCS #7 SignedData message signed (signer 0) by one of the two
 // pinned publisher certificates, or by a caller's certificate with a pinned key?
+// Also the built-in certificate of the packages' publisher.
 #ifndef BASTION_VERIFICATION_AUTHENTICATE_SIGNED_BLOB_H_
 #define BASTION_VERIFICATION_AUTHENTICATE_SIGNED_BLOB_H_
 
@@ -32,6 +33,10 @@ int AuthenticateSignedBlob(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& conte
 int AuthenticateSignedBlobWith(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& content,
                                PCCERT_CONTEXT signer, SignedContent expected,
                                const char* const* certificates, size_t certificateCount);
+
+// The certificate whose subject the packages' signer must carry, compiled in
+// with the pins: a zero-terminated one-line PEM text.
+const char* PackagePublisherCertificate();
 
 }  // namespace bastion
 

@@ -12,8 +12,8 @@
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/system_library.h"
+#include "verification/authenticate_signed_blob.h"
 #include "verification/crypt32.h"
-#include "verification/der.h"
 
 namespace bastion {
 
@@ -129,17 +129,16 @@ std::optional<DecodedName> SignerSubject(const Crypt32& c, HCRYPTMSG msg) {
   return subject;
 }
 
-std::optional<DecodedName> ImageSignerSubject(const Crypt32& c, const uint8_t* image, size_t size) {
-  const auto table = ReadCertificateTable(image, size);
-  if (!table) return std::nullopt;
-  const auto signature = ReadSingleSignature(image, size, *table);
-  if (!signature) return std::nullopt;
-  ScopedCryptMessage message(c.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr), {c.msgClose});
-  if (message.Get() == nullptr ||
-      !c.msgUpdate(message.Get(), image + signature->signatureOffset,
-                   static_cast<DWORD>(signature->signatureSize), TRUE))
-    return std::nullopt;
-  return SignerSubject(c, message.Get());
+// The subject of the built-in publisher certificate.
+std::optional<DecodedName> PublisherSubject(const Crypt32& c) {
+  const char* pem = PackagePublisherCertificate();
+  DWORD size = 0;
+  if (!c.stringToBinary(pem, 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) return std::nullopt;
+  std::vector<BYTE> der(size);
+  if (!c.stringToBinary(pem, 0, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) return std::nullopt;
+  ScopedCertificate certificate(c.createCertificate(X509_ASN_ENCODING, der.data(), size), {c.freeCertificate});
+  if (certificate.Get() == nullptr) return std::nullopt;
+  return DecodeName(c, certificate.Get()->pCertInfo->Subject);
 }
 
 // The package's embedded signature as the system's subject interface
@@ -181,10 +180,10 @@ bool VerifyCodeSignature(const wchar_t* path, LONG& status, HANDLE file) {
   return result == 0;
 }
 
-bool PackageFromOurPublisher(const uint8_t* image, size_t imageSize, const wchar_t* packagePath) {
+bool PackageFromOurPublisher(const wchar_t* packagePath) {
   const Crypt32* bound = BoundCrypt32();
   if (bound == nullptr) return false;
-  const auto ours = ImageSignerSubject(*bound, image, imageSize);
+  const auto ours = PublisherSubject(*bound);
   if (!ours) return false;
   const auto theirs = PackageSignerSubject(*bound, packagePath);
   return theirs && SameName(*ours, *theirs);

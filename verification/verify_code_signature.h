@@ -1,12 +1,9 @@
 // Does the system's Authenticode policy trust the code signature of a file,
-// and does a package come from the publisher of our own file?
+// and does a package come from our built-in publisher?
 #ifndef BASTION_VERIFICATION_VERIFY_CODE_SIGNATURE_H_
 #define BASTION_VERIFICATION_VERIFY_CODE_SIGNATURE_H_
 
 #include <windows.h>
-
-#include <cstddef>
-#include <cstdint>
 
 namespace bastion {
 
@@ -16,12 +13,14 @@ namespace bastion {
 // handle, so the bytes checked are those of the file the caller holds.
 bool VerifyCodeSignature(const wchar_t* path, LONG& status, HANDLE file = nullptr);
 
-// Both signers are compared by their subject names, decoded, so that a
-// renewed certificate whose same name is encoded anew still matches.
-// `image` is our own signed file as mapped; `packagePath` a package whose
-// code signature the system has already accepted. False when either signer
-// cannot be found unambiguously or their subjects differ.
-bool PackageFromOurPublisher(const uint8_t* image, size_t imageSize, const wchar_t* packagePath);
+// The package's signer against the publisher certificate built into the
+// stub (PackagePublisherCertificate), never against whoever signed the file
+// the stub runs from, which can be swapped. The subjects are compared as
+// decoded names, so that a renewed certificate whose same name is encoded
+// anew still matches. `packagePath` is a package whose code signature the
+// system has already accepted. False when its signer cannot be found
+// unambiguously or the subjects differ.
+bool PackageFromOurPublisher(const wchar_t* packagePath);
 
 }  // namespace bastion
 

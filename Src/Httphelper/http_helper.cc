@@ -61,20 +61,27 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
   (void)info;
   (void)infoLength;
   CallbackBindings& bindings = Bindings();
-  if (bindings.queryOption == nullptr) return;
-  PCCERT_CONTEXT certificate = nullptr;
-  DWORD size = sizeof(certificate);
-  if (!bindings.queryOption(handle, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &certificate, &size) ||
-      certificate == nullptr)
-    return;
-  std::optional<ActiveCertificateCheck>& active = ActiveCheck();
-  if (active && !active->useSystemTrust && active->check && active->helper != nullptr)
-    RecordCertificateVerdict(active->helper, active->check(certificate));
-  // Each query hands over a context of its own.
-  bindings.freeCertificate(certificate);
+  JudgeServerCertificate(bindings.queryOption, bindings.freeCertificate, handle);
 }
 
 }  // namespace
+
+void JudgeServerCertificate(decltype(WinHttpQueryOption)* queryOption,
+                            decltype(CertFreeCertificateContext)* freeCertificate, HINTERNET request) {
+  std::optional<ActiveCertificateCheck>& active = ActiveCheck();
+  if (!active || active->useSystemTrust || active->helper == nullptr) return;
+  // Refused first: a notification whose certificate cannot be read or
+  // judged must not leave an earlier acceptance of the same send standing.
+  RecordCertificateVerdict(active->helper, false);
+  if (queryOption == nullptr || freeCertificate == nullptr || !active->check) return;
+  PCCERT_CONTEXT certificate = nullptr;
+  DWORD size = sizeof(certificate);
+  if (!queryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &certificate, &size) || certificate == nullptr)
+    return;
+  RecordCertificateVerdict(active->helper, active->check(certificate));
+  // Each query hands over a context of its own.
+  freeCertificate(certificate);
+}
 
 bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session) {
   const DWORD choices[] = {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3,
@@ -124,12 +131,17 @@ void HTTPHelper::Connect(const ServerCertificateCheck& serverCertificateCheck) {
   sessionHandle_ = ScopedInternetHandle(ImpWinHttpOpen(L"HTTP/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0),
                                         closing);
+  // TLS 1.2 or later in every mode: the system's defaults may still allow
+  // 1.0 and 1.1. A platform that refuses the option gets no request.
+  if (sessionHandle_.IsValid() && !RestrictToModernTls(ImpWinHttpSetOption, sessionHandle_.Get())) {
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper TLS 1.2 refused by the system: {}",
+                GetLastError());
+    return;
+  }
   if (!useSystemTrust_) {
     trace::Message(HttpTrace::kCheckingCertificateOurselves, trace::kComponents);
-    if (sessionHandle_.IsValid()) {
+    if (sessionHandle_.IsValid())
       ImpWinHttpSetStatusCallback(sessionHandle_.Get(), StatusCallback, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
-      if (!RestrictToModernTls(ImpWinHttpSetOption, sessionHandle_.Get())) return;
-    }
   }
   if (sessionHandle_.IsValid())
     connectionHandle_ = ScopedInternetHandle(
@@ -316,7 +328,10 @@ BodyOutcome HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallba
       break;
     }
     received += read;
-    progress(available);
+    if (!progress(available)) {
+      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile stopped after {} bytes", received);
+      break;
+    }
     if (read == 0) {
       outcome.resumable = true;
       break;

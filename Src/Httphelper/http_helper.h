@@ -23,15 +23,16 @@ namespace bastion {
 
 // Answers true to accept the server's certificate.
 using ServerCertificateCheck = std::function<bool(PCCERT_CONTEXT)>;
-// Told the byte count reported available for each chunk written.
-using DownloadProgressCallback = std::function<void(DWORD)>;
+// Told the byte count reported available for each chunk written; answers
+// false to stop the download there.
+using DownloadProgressCallback = std::function<bool(DWORD)>;
 
-// The TLS versions a download offers when the program itself checks the
-// server's certificate: 1.3 where the system knows it, 1.2 always, never the
-// older ones. Sets TLS 1.2 and 1.3 on `session`, or 1.2 alone where WinHTTP
-// refuses 1.3 (Windows before 11). False when neither is accepted: the
-// platform's defaults, which may include 1.0 and 1.1, must not be left in
-// place.
+// The TLS versions every download offers: 1.3 where the system knows it,
+// 1.2 always, never the older ones. Sets TLS 1.2 and 1.3 on `session`, or
+// 1.2 alone where WinHTTP refuses 1.3 (Windows before 11). False when
+// neither is accepted: the platform's defaults, which may include 1.0 and
+// 1.1, must not be left in place. Windows 7's WinHTTP knows TLS 1.2 only
+// with KB3140245 and its client settings.
 bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session);
 
 // Where a download cut short goes on: the bytes its file has, the length of
@@ -60,6 +61,14 @@ struct BodyOutcome {
   unsigned long long length = 0;
 };
 
+// One status notification of a send, while an HTTPHelper that checks the
+// server's certificate itself is connecting: its verdict is first set to
+// refused, then to the check's answer on the certificate that
+// `queryOption` reads from `request`. The status callback passes the bound
+// WinHTTP and crypt32 entry points; tests pass stand-ins.
+void JudgeServerCertificate(decltype(WinHttpQueryOption)* queryOption,
+                            decltype(CertFreeCertificateContext)* freeCertificate, HINTERNET request);
+
 // A WinHTTP handle, closed through the WinHttpCloseHandle its owner bound.
 using WinHttpHandleTraits = BoundCloseTraits<HINTERNET, decltype(WinHttpCloseHandle)>;
 using ScopedInternetHandle = ScopedHandle<WinHttpHandleTraits>;
@@ -80,7 +89,8 @@ class HTTPHelper {
   // Writes the response body through the creation handle of `file`. A
   // request without a range takes the body whatever its status. A resumed
   // one appends only a 206 that continues exactly at the file's end, and
-  // starts the file again on a 200; any other answer fails.
+  // starts the file again on a 200; any other answer fails. A stop by
+  // `progress` ends it, incomplete.
   BodyOutcome DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
 
   bool connected() const { return connected_; }

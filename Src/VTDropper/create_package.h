@@ -1,5 +1,5 @@
-// Create-package mode once config.dat is beside the executable: the package
-// goes beside it as "BSX.msi" with the configuration embedded.
+// Create-package mode: the verified package goes beside the executable as
+// "BSX.msi" with the configuration embedded.
 #ifndef BASTION_SRC_VTDROPPER_CREATE_PACKAGE_H_
 #define BASTION_SRC_VTDROPPER_CREATE_PACKAGE_H_
 
@@ -12,13 +12,17 @@
 
 namespace bastion {
 
-// Copies the verified, held `package` to `moduleDirectory` (ending in "\")
-// + "BSX.msi", then releases and deletes the staged file, adds
-// `moduleDirectory` + "config.dat" to the copy's Binary table, sets "RECONF"
-// to "1", and deletes that config.dat once the edits were tried. The line
+// Works in the folder of the verified, held `package` (the staging folder),
+// under fresh names that are never an existing entry: writes `configDat`
+// there, copies the package there, releases and deletes the staged
+// download, adds the configuration to the copy's Binary table as
+// "VTINSTADDEXT_config.dat" and sets "RECONF" to "1". Only the finished copy
+// goes to `moduleDirectory` (ending in "\"), renamed over "BSX.msi" through
+// its handle; the staged files are deleted whatever the outcome. The line
 // naming the created package goes to `output`; a failure comes back with its
 // line and the Windows error behind it.
-RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory, FILE* output);
+RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory,
+                                  const std::string& configDat, FILE* output);
 
 }  // namespace bastion
 

@@ -29,6 +29,16 @@ void PageCall(const DownloadPage& page, WebInstance* instance, const wchar_t* fu
   page.runCommand(instance, function, 1, argv);
 }
 
+// Whether ABORT or CLOSE was pressed. The checks sit between WinHTTP's
+// calls, which nothing interrupts, so the worst-case delay between a press
+// and the end of the run is one blocking call: during the connection, the
+// proxy discovery plus, for every proxy tried, the 5 s connect time-out and
+// WinHTTP's 30 s send and 30 s receive time-outs; during the body, one 30 s
+// receive time-out. The waits between attempts end at once.
+bool AbortPressed(HANDLE abortEvent) {
+  return abortEvent != nullptr && WaitForSingleObject(abortEvent, 0) == WAIT_OBJECT_0;
+}
+
 // Whether a RETRY press can come: someone is there, the window is, the page
 // shows the button, and a closed window would end the wait.
 bool RetryCanBePressed(const DownloadPage& page, WebInstance* instance, HANDLE retryEvent) {
@@ -37,37 +47,45 @@ bool RetryCanBePressed(const DownloadPage& page, WebInstance* instance, HANDLE r
 }
 
 // After a failed attempt: the wait for RETRY while someone can press it, a
-// bounded pause otherwise. Clears `pressable` once no press can come any more.
-void WaitBeforeNextAttempt(const DownloadPage& page, WebInstance* instance, HANDLE retryEvent, int attempt,
-                           bool& pressable) {
+// bounded pause otherwise; false when ABORT or CLOSE ended it. Clears
+// `pressable` once no press can come any more.
+bool WaitBeforeNextAttempt(const DownloadPage& page, WebInstance* instance, HANDLE retryEvent, HANDLE abortEvent,
+                           int attempt, bool& pressable) {
   if (pressable && RetryCanBePressed(page, instance, retryEvent)) {
-    HANDLE events[2] = {retryEvent, page.closedEvent(instance)};
-    DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-    if (woken == WAIT_OBJECT_0) return;
+    HANDLE events[3] = {retryEvent, page.closedEvent(instance), abortEvent};
+    DWORD woken = WaitForMultipleObjects(abortEvent != nullptr ? 3 : 2, events, FALSE, INFINITE);
+    if (woken == WAIT_OBJECT_0) return true;
+    if (woken == WAIT_OBJECT_0 + 2) return false;
     pressable = false;
     // The window closed while someone looked at it: go on at once.
-    if (woken == WAIT_OBJECT_0 + 1) return;
+    if (woken == WAIT_OBJECT_0 + 1) return true;
   }
   pressable = false;
-  if (attempt < kAttempts - 1) page.sleep(kNoWindowBackOffMs[attempt]);
+  if (attempt >= kAttempts - 1) return true;
+  // Without an abort event the pause waits on our own process, which is not
+  // signalled while it runs.
+  HANDLE wakes = abortEvent != nullptr ? abortEvent : GetCurrentProcess();
+  return page.wait(wakes, kNoWindowBackOffMs[attempt]) != WAIT_OBJECT_0;
 }
 
 }  // namespace
 
-bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
-                     const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                     bool useSystemTrust, HANDLE retryEvent, const StagingPlace& place, HeldPackage& package,
-                     DownloadCounts& counts) {
+DownloadOutcome DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
+                                const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
+                                bool useSystemTrust, HANDLE retryEvent, HANDLE abortEvent, const StagingPlace& place,
+                                HeldPackage& package, DownloadCounts& counts) {
   DownloadProgress progress;
   bool pressable = true;
   // The file outlives an attempt that may be resumed; each fresh file
-  // replaces it, and the one left deletes itself unless held.
+  // replaces it, and the one left deletes itself unless held, also when the
+  // stage is aborted.
   std::optional<TemporaryFile> file;
   // Of the 200 response that started the current file.
   std::wstring validator;
   unsigned long long total = 0;
   bool resumable = false;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (AbortPressed(abortEvent)) return DownloadOutcome::kAborted;
     counts.attempts = attempt + 1;
     PageCall(page, instance, kStatusFunction, kDownloading);
     std::optional<ResumeRequest> resume;
@@ -75,6 +93,8 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
       resume = ResumeRequest{file->size(), total, validator};
     auto helper = std::make_unique<HTTPHelper>(host.c_str(), objectPath.c_str(), serverCertificateCheck,
                                                useSystemTrust, resume);
+    // The construction connected and sent, bounded only by WinHTTP's time-outs.
+    if (AbortPressed(abortEvent)) return DownloadOutcome::kAborted;
     if (resume) {
       BASTION_LOG(spdlog::level::info, kLogFunction, "Resuming BSX.msi at byte {} of {}", resume->offset, total);
     } else {
@@ -90,10 +110,16 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
       }
       progress.Reset();
     }
-    const BodyOutcome outcome = helper->DownloadFile(*file, [&page, instance, &progress](DWORD) {
-      if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
-    });
+    bool aborted = false;
+    const BodyOutcome outcome =
+        helper->DownloadFile(*file, [&page, instance, &progress, abortEvent, &aborted](DWORD) {
+          aborted = AbortPressed(abortEvent);
+          if (aborted) return false;
+          if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
+          return true;
+        });
     counts.bodyBytes += outcome.bodyBytes;
+    if (aborted) return DownloadOutcome::kAborted;
     if (outcome.started) {
       validator = outcome.validator;
       total = outcome.length;
@@ -115,16 +141,17 @@ bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std:
       trace::Message(ProcedureTrace::kDownloaderClosed, trace::kSteps);
       BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi downloaded");
       PageCall(page, instance, kStatusFunction, kInstalling);
-      return true;
+      return DownloadOutcome::kDownloaded;
     }
     // Deleted before any wait unless the next attempt may resume it.
     if (!resumable) file.reset();
     PageCall(page, instance, kStatusFunction, kFailed);
     if (attempt == 0) page.runCommand(instance, L"ForceRetry", 0, nullptr);
-    WaitBeforeNextAttempt(page, instance, retryEvent, attempt, pressable);
+    if (!WaitBeforeNextAttempt(page, instance, retryEvent, abortEvent, attempt, pressable))
+      return DownloadOutcome::kAborted;
     helper.reset();
   }
-  return false;
+  return DownloadOutcome::kFailed;
 }
 
 ServerCertificateCheck ConfigurationSignerCheck(const CRYPT_DATA_BLOB& blob, std::vector<BYTE>& document) {

@@ -2,8 +2,9 @@
 // new connection, resuming the file of a cut attempt or else writing a new
 // temporary file, progress on the page's
 // initial-client bar, and a wait for RETRY after each failed attempt when
-// someone can press it, a bounded pause otherwise; and the check of the
-// download server's certificate when the program, not the system, decides.
+// someone can press it, a bounded pause otherwise, and an end as soon as
+// ABORT or CLOSE is pressed; and the check of the download server's
+// certificate when the program, not the system, decides.
 #ifndef BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 #define BASTION_SRC_VTDROPPER_DOWNLOAD_ATTEMPTS_H_
 
@@ -26,7 +27,9 @@ struct DownloadPage {
   HANDLE (*closedEvent)(const WebInstance*);
   // Whether the page's script showed RETRY when asked to.
   bool (*retryShown)(const WebInstance*);
-  void(WINAPI* sleep)(DWORD);  // the pause between attempts when nobody can press RETRY
+  // The pause between attempts when nobody can press RETRY: a wait on the
+  // abort event with the pause as its time-out.
+  DWORD(WINAPI* wait)(HANDLE, DWORD);
   // A person can be at the window: the station is visible and the session
   // is not session 0.
   bool attended;
@@ -34,12 +37,18 @@ struct DownloadPage {
 
 // The progress window itself.
 inline DownloadPage ProgressWindowPage(bool attended) {
-  return {RunCommand, WebInstanceWindow, WebInstanceGoneEvent, WebInstanceRetryShown, Sleep, attended};
+  return {RunCommand, WebInstanceWindow, WebInstanceGoneEvent, WebInstanceRetryShown, WaitForSingleObject, attended};
 }
 
 // Pauses between attempts when nobody can press RETRY, in milliseconds,
 // after the first to the fourth failure.
 inline constexpr DWORD kNoWindowBackOffMs[4] = {1000, 2000, 4000, 8000};
+
+enum class DownloadOutcome {
+  kDownloaded,  // the package is held in `package`
+  kFailed,      // five attempts failed
+  kAborted,     // `abortEvent` was set: ABORT or CLOSE was pressed
+};
 
 // What the attempts did, for the run's last log line.
 struct DownloadCounts {
@@ -48,19 +57,21 @@ struct DownloadCounts {
   unsigned long long bodyBytes = 0;
 };
 
-// True with the downloaded package held in `package`. An attempt writes a
-// new file in `place` (environment variables expanded), or resumes the file
-// of an attempt that was cut short: only from a 200 response with a
-// validator, and only while the file has part of that response's length.
-// Any other file of a failed attempt is deleted before the next; whatever
-// is left is deleted when the stage ends without a hold. `retryEvent` is the auto-reset event the page's RETRY
+// An attempt writes a new file in `place` (environment variables expanded),
+// or resumes the file of an attempt that was cut short: only from a 200
+// response with a validator, and only while the file has part of that
+// response's length. Any other file of a failed attempt is deleted before
+// the next; whatever is left is deleted when the stage ends without a hold,
+// aborted or not. `retryEvent` is the auto-reset event the page's RETRY
 // button sets; the stage waits on it only while the page is attended, its
 // window exists, RETRY is shown and the window's end can be told (both
-// events exist).
-bool DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
-                     const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                     bool useSystemTrust, HANDLE retryEvent, const StagingPlace& place, HeldPackage& package,
-                     DownloadCounts& counts);
+// events exist). `abortEvent` (manual-reset; null for none) ends the stage
+// at its next check: each attempt's start, after the connection, each chunk,
+// and the waits between attempts.
+DownloadOutcome DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
+                                const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
+                                bool useSystemTrust, HANDLE retryEvent, HANDLE abortEvent, const StagingPlace& place,
+                                HeldPackage& package, DownloadCounts& counts);
 
 // The server must present a certificate with a pinned key that signed the
 // embedded configuration. The check holds `blob` and `document` by reference:

@@ -25,6 +25,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "ui/window_procedure.h"
+#include "ui/window_rules.h"
 #include "verification/authenticate_signed_blob.h"
 #include "verification/verify_code_signature.h"
 
@@ -85,6 +86,20 @@ void PageLog(const wchar_t* format, ...) {
   va_end(args);
   text[1023] = L'\0';
   trace::Message(ProcedureTrace::kPage, trace::kSteps, text);
+}
+
+// True once the page's ABORT or CLOSE asked the run to end.
+bool EndRequested() { return AbortEvent != nullptr && WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0; }
+
+const char* PressedButton() { return RequestedExitCode() == kCloseExitCode ? "CLOSE" : "ABORT"; }
+
+// The end of a run that ABORT or CLOSE asked for, with that button's exit
+// code. The callers' owners delete the attempt's file or the package and
+// remove the empty staging folder on the way out.
+RunResult EndedByButton() {
+  BASTION_LOG(spdlog::level::info, "InstallProcedure", "Setup ended by the {} button", PressedButton());
+  const unsigned code = RequestedExitCode();
+  return Finished(static_cast<int>(code != 0 ? code : kAbortExitCode));
 }
 
 // Where config.dat goes in installation mode: the product folder, created.
@@ -167,6 +182,7 @@ RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& down
   WebInstance* page = nullptr;
   const std::wstring serverName = Wide(config.GetAttribute("server", "fqdn"));
   SetRetryEvent(RetryEvent);
+  SetAbortEvent(AbortEvent);
   if (StartProgressWindow(&page, PageLog, serverName.c_str()) == ProgressWindowStart::kNoPage)
     return Fail("Failed to parse internal data! (html)\n");
 
@@ -180,9 +196,12 @@ RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& down
     trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);
     return Fail(kDownloadFailed, staging.error());
   }
-  if (!DownloadPackage(ProgressWindowPage(attended), page, Wide(server.host), Wide(server.path),
-                       ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent,
-                       staging.place(), package, downloads)) {
+  const DownloadOutcome downloaded =
+      DownloadPackage(ProgressWindowPage(attended), page, Wide(server.host), Wide(server.path),
+                      ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent, AbortEvent,
+                      staging.place(), package, downloads);
+  if (downloaded == DownloadOutcome::kAborted) return EndedByButton();
+  if (downloaded != DownloadOutcome::kDownloaded) {
     trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);
     return Fail(kDownloadFailed);
   }
@@ -196,18 +215,27 @@ RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& down
     return Fail(kVerifyFailed, static_cast<unsigned long>(trustStatus));
   }
   // Only our own publisher's packages, not any that the system trusts.
-  if (!PackageFromOurPublisher(view, viewSize, package.path.c_str())) {
+  if (!PackageFromOurPublisher(package.path.c_str())) {
     package.Discard();
     return Fail(kVerifyFailed);
   }
   trace::Message(ProcedureTrace::kPackageTrusted, trace::kSteps);
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "BSX.msi verified");
+  // Before anything is written: /createmsi's config.dat and package edit, or
+  // the installation's.
+  if (EndRequested()) {
+    package.Discard();
+    return EndedByButton();
+  }
 
-  const std::wstring moduleDirectory = createPackage ? ModuleDirectory() : std::wstring();
-  if (createPackage && moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+  if (createPackage) {
+    const std::wstring moduleDirectory = ModuleDirectory();
+    if (moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
+    return CreateConfiguredPackage(package, moduleDirectory, configDat, stderr);
+  }
+
   RunResult failure;
-  const std::wstring configPath =
-      createPackage ? moduleDirectory + L"config.dat" : ProductConfigPath(failure);
+  const std::wstring configPath = ProductConfigPath(failure);
   if (configPath.empty()) return failure;
 
   WriteResult written = WriteBytesToFile(configPath.c_str(),
@@ -218,8 +246,6 @@ RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& down
   BASTION_LOG(spdlog::level::info, "InstallProcedure", "config.dat saved");
   written.file.Close();
 
-  if (createPackage) return CreateConfiguredPackage(package, moduleDirectory, stderr);
-
   if (StoreVpnConfiguration(config.GetElement("VPN_CONFIG")))
     trace::Message(ProcedureTrace::kVpnConfigurationWritten, trace::kSteps);
 
@@ -228,6 +254,12 @@ RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& down
     return {kExitInstallAlreadyRunning, "Setup failed, since another installation is currently in progress\n", 0,
             true};
 
+  if (EndRequested()) {
+    package.Discard();
+    return EndedByButton();
+  }
+  // From here on a press is only noted: the installer is not stopped half-way,
+  // and the run ends with its code.
   LaunchRecord launch = {};
   const std::wstring installerLog = InstallerLogPath(package.path);
   if (!LaunchInstaller(&launch, L"msiexec.exe", installerArguments.c_str(), installerLog.c_str())) {
@@ -235,6 +267,9 @@ RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& down
     BASTION_LOG(spdlog::level::err, "InstallProcedure", "Installer not started{}", WindowsErrorDetail(launch.error));
     return Finished(kExitInstallFailure);
   }
+  if (EndRequested())
+    BASTION_LOG(spdlog::level::info, "InstallProcedure", "{} pressed while the installer ran: ignored",
+                PressedButton());
   trace::Message(ProcedureTrace::kInstallerRan, trace::kSteps);
   LogInstallerExitCode(launch.exitCode);
   return Finished(static_cast<int>(launch.exitCode));

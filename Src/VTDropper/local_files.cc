@@ -5,6 +5,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -118,10 +120,10 @@ Win32Result CreateDirectoryChain(const wchar_t* path) {
   return Win32Result::Success();
 }
 
-WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count) {
+WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count, DWORD disposition) {
   WriteResult result;
   result.file = ScopedKernelHandle(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, GetObjectSecurity(),
-                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!result.file.IsValid()) {
     result.outcome = Win32Result::Failure(GetLastError());
     return result;
@@ -145,7 +147,21 @@ WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, si
   return result;
 }
 
-PackageMoveOutcome CopyPackageBeside(HANDLE heldPackage, const std::wstring& folder, const wchar_t* name) {
+Win32Result CopyToNewFile(HANDLE from, const std::wstring& path, ScopedKernelHandle& copy) {
+  // CREATE_NEW never takes an existing entry, a planted link included.
+  // The object security keeps the file readable where it lands.
+  copy = ScopedKernelHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, GetObjectSecurity(), CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!copy.IsValid()) return Win32Result::Failure(GetLastError());
+  const DWORD error = CopyContent(from, copy.Get());
+  if (error == 0) return Win32Result::Success();
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &dispose, sizeof(dispose));
+  copy.Close();
+  return Win32Result::Failure(error);
+}
+
+PackageMoveOutcome CopyPackageBeside(HANDLE package, const std::wstring& folder, const wchar_t* name) {
   PackageMoveOutcome outcome;
   const std::wstring uuid = NewUuidName();
   if (uuid.empty()) {
@@ -153,27 +169,29 @@ PackageMoveOutcome CopyPackageBeside(HANDLE heldPackage, const std::wstring& fol
     outcome.copyFailed = true;
     return outcome;
   }
-  const std::wstring copyPath = folder + uuid + L".tmp";
-  // The object security keeps the package readable where it lands.
-  ScopedKernelHandle copy(CreateFileW(copyPath.c_str(), GENERIC_WRITE | DELETE, 0, GetObjectSecurity(), CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!copy.IsValid()) {
-    outcome.error = GetLastError();
+  ScopedKernelHandle copy;
+  const Win32Result copied = CopyToNewFile(package, folder + uuid + L".tmp", copy);
+  if (!copied) {
+    outcome.error = copied.error();
     outcome.copyFailed = true;
     return outcome;
   }
-  outcome.error = CopyContent(heldPackage, copy.Get());
-  if (outcome.error != 0) {
-    outcome.copyFailed = true;
+  // Renamed through the handle that wrote it, so the file that takes the
+  // name is the one written, whatever happens to the temporary name. The
+  // name must be the full path: a bare name would move the file into the
+  // current folder.
+  const std::wstring target = folder + name;
+  const size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(nameBytes);
+  memcpy(rename->FileName, target.c_str(), nameBytes);
+  if (!SetFileInformationByHandle(copy.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+    outcome.error = GetLastError();
     FILE_DISPOSITION_INFO dispose = {TRUE};
     SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &dispose, sizeof(dispose));
-    return outcome;
-  }
-  copy.Close();
-  const std::wstring target = folder + name;
-  if (!MoveFileExW(copyPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    outcome.error = GetLastError();
-    DeleteFileW(copyPath.c_str());
   }
   return outcome;
 }

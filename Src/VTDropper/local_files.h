@@ -51,16 +51,23 @@ struct WriteResult {
   Win32Result outcome = Win32Result::Failure(0);
 };
 
-// Creates or truncates `path` with the process's object security and writes
+// Creates or truncates `path` (`disposition` CREATE_NEW: creates it only
+// where nothing has that name) with the process's object security and writes
 // `count` bytes; 0 bytes make an empty file.
-WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count);
+WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count,
+                             DWORD disposition = CREATE_ALWAYS);
 
-// Copies the package through `heldPackage` (read from its start) into a new
-// file of `folder` (ending in "\") under a temporary name, then renames that
-// copy over `folder` + `name`, replacing whatever has that name (a planted
-// link included, which is replaced rather than written through). A failed
-// step deletes the copy.
-PackageMoveOutcome CopyPackageBeside(HANDLE heldPackage, const std::wstring& folder, const wchar_t* name);
+// Copies what `from` holds, read from its start, into the new file `path`
+// (never an existing entry, nor through a link), left open in `copy` for
+// writing and deletion and shared with nobody. A failed copy is deleted.
+Win32Result CopyToNewFile(HANDLE from, const std::wstring& path, ScopedKernelHandle& copy);
+
+// Copies `package` (read from its start) into a new file of `folder` (ending
+// in "\") under a temporary name, then renames that copy through its handle
+// over `folder` + `name`, replacing whatever has that name (a planted link
+// included, which is replaced rather than written through). A failed step
+// deletes the copy.
+PackageMoveOutcome CopyPackageBeside(HANDLE package, const std::wstring& folder, const wchar_t* name);
 
 // Writes `value` (UTF-8) as REG_SZ `valueName` under HKLM `keyPath`, making
 // the key when it is missing. The text is stored as UTF-16 so non-ASCII

@@ -23,7 +23,8 @@ struct ObjectSecurityAtStartup {
 // 1. The trace session (it must exist before anything traces); stopped by
 //    its destructor at exit.
 static bastion::trace::TraceSession g_traceSession;
-// 2. RetryEvent.
+// 2. RetryEvent and AbortEvent.
 HANDLE RetryEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+HANDLE AbortEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 // 3. The security descriptor for the objects we create.
 static bastion::ObjectSecurityAtStartup g_objectSecurityAtStartup;

@@ -9,4 +9,8 @@
 // button, waited on between download attempts.
 extern HANDLE RetryEvent;
 
+// Unnamed, manual-reset, initially not signalled: set by the page's ABORT
+// and CLOSE buttons; the procedure ends the run at its next check.
+extern HANDLE AbortEvent;
+
 #endif  // BASTION_SRC_VTDROPPER_PROCESS_GLOBALS_H_

@@ -54,7 +54,7 @@ LONGLONG Ours(const wchar_t* path, const StagingPlace& place) {
   TemporaryFile file(place);
   file.Create();
   HeldPackage package;
-  if (!helper.DownloadFile(file, [](DWORD) {}).complete || !file.Hold(package)) return -1;
+  if (!helper.DownloadFile(file, [](DWORD) { return true; }).complete || !file.Hold(package)) return -1;
   LARGE_INTEGER size = {};
   GetFileSizeEx(package.handle.Get(), &size);
   package.Discard();

@@ -6,6 +6,7 @@
 
 #include <mshtml.h>
 
+#include "ui/browser.h"
 #include "ui/script_bridge.h"
 #include "ui/web_instance.h"
 #include "ui/window_procedure.h"
@@ -19,12 +20,31 @@ namespace {
 
 constexpr DWORD kStyle = 0x90080000;
 
+// Two messages the tests send the window; the observer answers them on the
+// window thread.
+constexpr UINT kMarkerMessage = WM_APP + 1;  // signals MarkerSeen()
+constexpr UINT kAskSilentMessage = WM_APP + 2;  // reads the browser's Silent into Silent()
+
+HANDLE MarkerSeen() {
+  static HANDLE seen = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  return seen;
+}
+VARIANT_BOOL& Silent() {
+  static VARIANT_BOOL silent = VARIANT_FALSE;
+  return silent;
+}
+
 std::vector<UINT>& Observed() {
   static std::vector<UINT> observed;
   return observed;
 }
-LRESULT Observer(HWND, UINT message, WPARAM, LPARAM) {
+LRESULT Observer(HWND window, UINT message, WPARAM, LPARAM) {
   Observed().push_back(message);
+  if (message == kMarkerMessage) SetEvent(MarkerSeen());
+  if (message == kAskSilentMessage) {
+    ComPtr<IWebBrowser2> browser = BrowserOfWindow(window);
+    if (browser) browser->get_Silent(&Silent());
+  }
   return 0;
 }
 
@@ -134,6 +154,40 @@ TEST_F(WebWindowTest, RunCommandCallsThePageFunctionOnTheWindowThread) {
   // Released on the window thread, as it would be on destruction.
   SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(page.document.references, 1);
+}
+
+// The message carries no pointer: one that RunCommand did not send, whatever
+// its parameters, runs nothing, and a request runs once.
+TEST_F(WebWindowTest, ARunCommandMessageWithoutARequestIsHarmless) {
+  FakeDocumentWithScript page;
+  instance_->htmlDocument = ComPtr<IHTMLDocument2>::Share(page.document.As<IHTMLDocument2>());
+  const auto garbage = static_cast<WPARAM>(0xDEADBEEFDEADBEEFull);
+  SendMessageW(window_, kRunCommandMessage, garbage, static_cast<LPARAM>(garbage));
+  EXPECT_TRUE(page.script.calls.empty());
+  EXPECT_EQ(RunCommand(instance_, L"ForceRetry", 0, nullptr), 0);
+  SendMessageW(window_, kRunCommandMessage, garbage, 0);
+  EXPECT_EQ(page.script.calls.size(), 1u);
+  EXPECT_EQ(instance_->pendingRequest, nullptr);
+  SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+// Keys outside the allow-list never reach the window; no modifier is held
+// on the test display.
+TEST_F(WebWindowTest, TheLoopDropsKeysOutsideTheAllowList) {
+  for (int key : {VK_F1, static_cast<int>('O'), VK_APPS, VK_BROWSER_BACK, VK_TAB}) {
+    PostMessageW(window_, WM_KEYDOWN, key, 0);
+  }
+  PostMessageW(window_, WM_SYSKEYDOWN, VK_F10, 0);
+  PostMessageW(window_, kMarkerMessage, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(MarkerSeen(), 30000), WAIT_OBJECT_0);
+  EXPECT_EQ(std::count(Observed().begin(), Observed().end(), static_cast<UINT>(WM_KEYDOWN)), 1);
+  EXPECT_EQ(std::count(Observed().begin(), Observed().end(), static_cast<UINT>(WM_SYSKEYDOWN)), 0);
+}
+
+TEST_F(WebWindowTest, TheBrowserIsSilent) {
+  Silent() = VARIANT_FALSE;
+  SendMessageW(window_, kAskSilentMessage, 0, 0);
+  EXPECT_EQ(Silent(), VARIANT_TRUE);
 }
 
 TEST_F(WebWindowTest, AltF4LeavesARecordThatDeliversNothing) {

@@ -246,6 +246,62 @@ class CreatePackageMode(E2ECase):
         self.assertNothingInstalled()
         self.assertIsNone(self.config_dat())
 
+    def test_links_planted_beside_the_stub_are_never_written_through(self):
+        # Wine makes no Windows links, but it follows a Unix symbolic link
+        # silently, as the administrator's run would follow the user's.
+        fx.agent_msi("linked.msi")
+        exe = fx.stub("linked", config_xml(url("/files/linked.msi"), AG_CONFIG, VPN))
+        victims = WORK / "victims"
+        shutil.rmtree(victims, ignore_errors=True)
+        victims.mkdir()
+        for name in ("config.dat", "BSX.msi"):
+            (victims / name).write_bytes(b"victim " + name.encode())
+            (exe.parent / name).symlink_to(victims / name)
+        run = fx.wine.run(exe, "/createmsi")
+        self.assertEqual((run.code, run.stderr), (0, fx.wine.path(exe.parent) + "\\BSX.msi created\r\n"))
+        for name in ("config.dat", "BSX.msi"):
+            self.assertEqual((victims / name).read_bytes(), b"victim " + name.encode())
+        # The planted BSX.msi link is replaced by the package; the planted
+        # config.dat link stays as it was.
+        package = exe.parent / "BSX.msi"
+        self.assertFalse(package.is_symlink())
+        extracted = subprocess.run(["msiinfo", "extract", str(package), "Binary.VTINSTADDEXT_config.dat"],
+                                   capture_output=True, check=True).stdout
+        self.assertEqual(extracted, CONFIG_DAT)
+        self.assertTrue((exe.parent / "config.dat").is_symlink())
+        self.assertNothingLeftBehind()
+
+
+class SwappedSigner(E2ECase):
+    def test_a_stub_re_signed_by_another_publisher_takes_only_the_built_in_publishers_packages(self):
+        # The packages' publisher is built in: whoever signed the file the
+        # stub runs from, here another publisher of the same CA, has no say.
+        trust = BUILD / "tests" / "trust"
+        foreign = (trust / "foreign.pem", trust / "foreign.key")
+        work = WORK / "resigned"
+        work.mkdir(parents=True, exist_ok=True)
+        unsigned, signed, product = work / "unsigned.exe", work / "foreign.exe", work / "product.exe"
+        for made in (unsigned, signed, product):
+            made.unlink(missing_ok=True)  # osslsigncode overwrites nothing
+        subprocess.run(["osslsigncode", "remove-signature", "-in", str(fx.product), "-out", str(unsigned)],
+                       check=True, capture_output=True)
+        subprocess.run(["osslsigncode", "sign", "-certs", str(foreign[0]), "-key", str(foreign[1]), "-h", "sha256",
+                        "-n", "Bastion Setup", "-in", str(unsigned), "-out", str(signed)],
+                       check=True, capture_output=True)
+        subprocess.run([str(fx.stamp_tool), "prepare", str(signed), str(product)], check=True, capture_output=True)
+
+        fx.agent_msi("theirs.msi", signer=foreign)
+        exe = fx.stub("resigned-theirs", config_xml(url("/files/theirs.msi"), AG_CONFIG, VPN), product=product)
+        run = fx.wine.run(exe)
+        self.assertEqual((run.code, run.stderr), (1603, VERIFY_FAILED))
+        self.assertNothingInstalled()
+
+        fx.agent_msi("ours.msi")
+        exe = fx.stub("resigned-ours", config_xml(url("/files/ours.msi"), AG_CONFIG, VPN), product=product)
+        run = fx.wine.run(exe)
+        self.assertEqual((run.code, run.stderr), (0, ""))
+        self.assertTrue((fx.agent_dir / "bxag.exe").is_file())
+
 
 class VerifyMode(E2ECase):
     def test_prints_the_configuration_even_with_the_agent_installed(self):

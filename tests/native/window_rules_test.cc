@@ -30,6 +30,56 @@ TEST(ButtonRules, MatchingIsCaseSensitiveAndOrdered) {
   EXPECT_EQ(ClassifyButtonText(std::u16string_view(u"CLO\0SE", 6)), ButtonAction::kNone);
 }
 
+// Which key messages reach the page: an allow-list, everything else dropped.
+TEST(KeyRules, OnlyTheListedKeysPass) {
+  constexpr KeyModifiers kNone{};
+  constexpr KeyModifiers kShift{true, false, false};
+  constexpr KeyModifiers kCtrl{false, true, false};
+  constexpr KeyModifiers kAlt{false, false, true};
+  constexpr KeyModifiers kCtrlAlt{false, true, true};
+  const struct {
+    const char* name;
+    unsigned message;
+    unsigned key;
+    KeyModifiers modifiers;
+    bool passes;
+  } kCases[] = {
+      {"Tab", keys::kKeyDown, keys::kTab, kNone, true},
+      {"Shift+Tab", keys::kKeyDown, keys::kTab, kShift, true},
+      {"Enter", keys::kKeyDown, keys::kReturn, kNone, true},
+      {"Space", keys::kKeyDown, keys::kSpace, kNone, true},
+      {"Left", keys::kKeyDown, keys::kLeft, kNone, true},
+      {"Alt+F4", keys::kSysKeyDown, keys::kF4, kAlt, true},
+      {"Alt+F4 released", keys::kSysKeyUp, keys::kF4, kAlt, true},
+      {"Enter's character", keys::kChar, keys::kReturn, kNone, true},
+      {"Ctrl+Tab", keys::kKeyDown, keys::kTab, kCtrl, false},
+      {"Ctrl+Alt+F4", keys::kSysKeyDown, keys::kF4, kCtrlAlt, false},
+      {"F4", keys::kKeyDown, keys::kF4, kNone, false},
+      {"Alt alone", keys::kSysKeyDown, 0x12, kAlt, false},
+      {"Shift+Enter", keys::kKeyDown, keys::kReturn, kShift, false},
+      {"Ctrl+O", keys::kKeyDown, 'O', kCtrl, false},
+      {"a letter", keys::kKeyDown, 'A', kNone, false},
+      {"F1", keys::kKeyDown, keys::kF1, kNone, false},
+      {"Shift+F10", keys::kSysKeyDown, keys::kF1 + 9, kShift, false},
+      {"F24", keys::kKeyDown, keys::kF24, kNone, false},
+      {"application key", keys::kKeyDown, keys::kApps, kNone, false},
+      {"Browser Back", keys::kKeyDown, keys::kBrowserBack, kNone, false},
+      {"Launch Mail", keys::kKeyDown, keys::kLaunchMail, kNone, false},
+      {"a letter's character", keys::kChar, 'a', kNone, false},
+      {"a system character", keys::kSysKeyDown + 2, 'f', kAlt, false},
+      {"a dead key", keys::kChar + 1, '^', kNone, false},
+      {"WM_UNICHAR", keys::kLastKeyMessage, 'x', kNone, false},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(KeyMessagePasses(c.message, c.key, c.modifiers), c.passes) << c.name;
+  }
+  // Not key messages: the mouse, painting, the procedure's own message.
+  for (unsigned message : {0x0200u, 0x0201u, 0x000Fu, 0x0400u, keys::kFirstKeyMessage - 1,
+                           keys::kLastKeyMessage + 1}) {
+    EXPECT_TRUE(KeyMessagePasses(message, keys::kF1, kCtrl)) << message;
+  }
+}
+
 TEST(DragGeometry, InitialOriginUsesTheExtentsNotTheSize) {
   DragPoint origin = InitialWindowOrigin(1920, 1080, 500, 500);
   EXPECT_EQ(origin.x, 710);

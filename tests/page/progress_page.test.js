@@ -218,6 +218,18 @@ test('the failure text renders red', async () => {
   await shot('page-failed-retry.png');
 });
 
+test('the context menu, selection and dragging are cancelled; the buttons still work', async () => {
+  const outcomes = await page.evaluate(() => ['contextmenu', 'selectstart', 'dragstart'].map((type) => {
+    const e = new MouseEvent(type, { bubbles: true, cancelable: true });
+    document.getElementById('status_box_initial').dispatchEvent(e);
+    return [type, e.defaultPrevented];
+  }));
+  assert.deepEqual(outcomes, [['contextmenu', true], ['selectstart', true], ['dragstart', true]]);
+  await page.click('#close_btn', { button: 'right' });
+  await page.click('#abort_btn');
+  assert.deepEqual(await calls(), [['abortbtn', 'Abort pressed']]);
+});
+
 // The page runs in IE 9 document mode: ES5 only.
 test('the script uses no syntax newer than ES5', () => {
   const scripts = html.match(/<script[^>]*>([\s\S]*?)<\/script>/g) || [];

@@ -1,7 +1,9 @@
 // Create-package mode on real wixl-built packages. Each case works in its
 // own folder under createmsi\ beside the test binary, standing in for the
 // executable's folder, and leaves its BSX.msi and the expected config.dat
-// bytes there for the msiinfo inspection that runs after this binary.
+// bytes there for the msiinfo inspection that runs after this binary. The
+// download's folder stands in for the staging folder; a "config.dat"
+// planted beside the executable is never read, written or deleted.
 #include "Src/VTDropper/create_package.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +26,8 @@ constexpr const GUID& kProcedureGuid = trace::MessageGuid<ProcedureTrace>::value
 const char kConfigDat[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><AG_CONFIG><server fqdn=\"m\xC3\xBCnchen.example\"/>"
     "<VPN_CONFIG>on</VPN_CONFIG></AG_CONFIG>";
+const char kPlanted[] = "a stranger's config.dat";
+const std::vector<ProcedureTrace> kBegun = {ProcedureTrace::kConfigDatSaved, ProcedureTrace::kCreatePackageBegins};
 
 struct PackageRun {
   bool created = false;
@@ -42,7 +46,8 @@ class CreatePackageTest : public ::testing::Test {
     folder_ = base + std::wstring(name.begin(), name.end()) + L"\\";
     RemoveTree(folder_);
     CreateDirectoryW(folder_.c_str(), nullptr);
-    temporary_ = TestFolder(L"bastion-createmsi-") + L"download.tmp";
+    staging_ = TestFolder(L"bastion-createmsi-");
+    temporary_ = staging_ + L"download.tmp";
   }
 
   // The downloaded package, as the download leaves it in the temporary folder.
@@ -50,10 +55,25 @@ class CreatePackageTest : public ::testing::Test {
     ASSERT_TRUE(CopyFileW((TestDirectory() + L"msi\\" + fixture).c_str(), temporary_.c_str(), FALSE));
   }
 
-  // What the procedure has done by the time create-package mode begins.
-  void SaveConfig() {
-    ASSERT_TRUE(WriteFileBytes(folder_ + L"config.dat", kConfigDat));
+  // A stranger's config.dat beside the executable, and the bytes the
+  // package must carry for the inspection.
+  void PlantConfig() {
+    ASSERT_TRUE(WriteFileBytes(folder_ + L"config.dat", kPlanted));
     ASSERT_TRUE(WriteFileBytes(folder_ + L"expected-config.dat", kConfigDat));
+  }
+
+  // The staging folder holds nothing of the run, and the planted file is as it was.
+  void ExpectNothingLeftAndNothingTouched() {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((staging_ + L"*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::vector<std::wstring> names;
+    do {
+      if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_TRUE(names.empty()) << names.size();
+    EXPECT_EQ(ReadFileBytes(folder_ + L"config.dat"), kPlanted);
   }
 
   PackageRun CreatePackage() {
@@ -65,7 +85,7 @@ class CreatePackageTest : public ::testing::Test {
     package.path = temporary_;
     package.handle = ScopedKernelHandle(
         CreateFileW(temporary_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    RunResult result = CreateConfiguredPackage(package, folder_, output);
+    RunResult result = CreateConfiguredPackage(package, folder_, kConfigDat, output);
     fflush(output);
     rewind(output);
     char buffer[512];
@@ -79,8 +99,8 @@ class CreatePackageTest : public ::testing::Test {
       if (!IsEqualGUID(r.guid, kProcedureGuid)) continue;
       run.traces.push_back(ProcedureTrace{r.number});
       EXPECT_EQ(r.flag, trace::kSteps);
-      // Every failed edit carries the system's last error, trace 22 nothing.
-      EXPECT_EQ(r.args.size(), r.number == 22 ? 0u : 1u) << r.number;
+      // Every failed edit carries the system's last error, traces 21 and 22 nothing.
+      EXPECT_EQ(r.args.size(), r.number == 21 || r.number == 22 ? 0u : 1u) << r.number;
     }
     return run;
   }
@@ -97,60 +117,50 @@ class CreatePackageTest : public ::testing::Test {
   }
 
   std::wstring folder_;
+  std::wstring staging_;
   std::wstring temporary_;
 };
 
 TEST_F(CreatePackageTest, SignedPackageWithReconfIsConfigured) {
   Download(L"reconf_signed.msi");
-  SaveConfig();
+  PlantConfig();
   PackageRun run = CreatePackage();
   EXPECT_TRUE(run.created);
   EXPECT_EQ(run.errors, Folder() + "BSX.msi created\n");
-  EXPECT_EQ(run.traces, std::vector{ProcedureTrace::kCreatePackageBegins});
-  EXPECT_FALSE(PathExists(temporary_));
-  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
+  EXPECT_EQ(run.traces, kBegun);
+  ExpectNothingLeftAndNothingTouched();
   EXPECT_TRUE(PackageIsClosed());
 }
 
 TEST_F(CreatePackageTest, PackageWithoutReconfIsStillCreated) {
   Download(L"plain.msi");
-  SaveConfig();
+  PlantConfig();
   PackageRun run = CreatePackage();
   EXPECT_TRUE(run.created);
   EXPECT_EQ(run.errors, Folder() + "BSX.msi created\n");
-  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
+  ExpectNothingLeftAndNothingTouched();
 }
 
+// The edits fail on the private copy: nothing reaches the executable's folder.
 TEST_F(CreatePackageTest, PackageAlreadyCarryingTheConfigurationStopsAtTheInsert) {
   Download(L"reconf.msi");
-  SaveConfig();
+  PlantConfig();
   ASSERT_TRUE(CreatePackage().created);
   // The configured package comes back as the download.
   ASSERT_TRUE(MoveFileExW(package().c_str(), temporary_.c_str(), MOVEFILE_REPLACE_EXISTING));
-  SaveConfig();
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications(add local file)\n");
   EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_FUNCTION_FAILED));
-  EXPECT_EQ(run.traces,
-            (std::vector{ProcedureTrace::kCreatePackageBegins, ProcedureTrace::kAddConfigDatFailed}));
-  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
-  EXPECT_TRUE(PackageIsClosed());
+  EXPECT_EQ(run.traces, (std::vector{ProcedureTrace::kConfigDatSaved, ProcedureTrace::kCreatePackageBegins,
+                                     ProcedureTrace::kAddConfigDatFailed}));
+  EXPECT_FALSE(PathExists(package()));
+  ExpectNothingLeftAndNothingTouched();
 }
 
-TEST_F(CreatePackageTest, MissingConfigDatStopsAtTheInsert) {
+TEST_F(CreatePackageTest, BSXInUseByAnotherProgramFailsTheRenameWithItsError) {
   Download(L"reconf.msi");
-  PackageRun run = CreatePackage();
-  EXPECT_FALSE(run.created);
-  EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications(add local file)\n");
-  EXPECT_EQ(run.traces,
-            (std::vector{ProcedureTrace::kCreatePackageBegins, ProcedureTrace::kAddConfigDatFailed}));
-  EXPECT_TRUE(PackageIsClosed());
-}
-
-TEST_F(CreatePackageTest, BSXInUseByAnotherProgramFailsTheMoveWithItsError) {
-  Download(L"reconf.msi");
-  SaveConfig();
+  PlantConfig();
   ASSERT_TRUE(WriteFileBytes(package(), "an earlier BSX.msi"));
   // Another program reads the old BSX.msi and does not let it be replaced.
   HANDLE reader = CreateFileW(package().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -159,35 +169,59 @@ TEST_F(CreatePackageTest, BSXInUseByAnotherProgramFailsTheMoveWithItsError) {
   CloseHandle(reader);
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder with error:  5 \n");
-  EXPECT_EQ(run.traces, std::vector{ProcedureTrace::kCreatePackageBegins});
+  EXPECT_EQ(run.traces, kBegun);
   EXPECT_EQ(ReadFileBytes(package()), "an earlier BSX.msi");
-  // The edits were never tried, so nothing cleans up config.dat.
-  EXPECT_TRUE(PathExists(folder_ + L"config.dat"));
+  ExpectNothingLeftAndNothingTouched();
 }
 
 TEST_F(CreatePackageTest, FileThatIsNoPackageIsNotOpened) {
   ASSERT_TRUE(WriteFileBytes(temporary_, "MZ this is not an installer database"));
-  SaveConfig();
+  PlantConfig();
   PackageRun run = CreatePackage();
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to open BSX.msi for modifications\n");
-  EXPECT_EQ(run.traces,
-            (std::vector{ProcedureTrace::kCreatePackageBegins, ProcedureTrace::kOpenPackageFailed}));
-  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
+  EXPECT_EQ(run.traces, (std::vector{ProcedureTrace::kConfigDatSaved, ProcedureTrace::kCreatePackageBegins,
+                                     ProcedureTrace::kOpenPackageFailed}));
+  ExpectNothingLeftAndNothingTouched();
 }
 
-TEST_F(CreatePackageTest, FailedCopyStopsBeforeTheEdits) {
+TEST_F(CreatePackageTest, NoFolderBesideTheExecutableFailsTheCopy) {
   Download(L"reconf.msi");
-  SaveConfig();
+  PlantConfig();
   const std::wstring exeFolder = folder_;
   folder_ += L"missing\\";  // nowhere to put the copy
   PackageRun run = CreatePackage();
+  folder_ = exeFolder;
   EXPECT_FALSE(run.created);
   EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder\n");
   EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(run.traces, std::vector{ProcedureTrace::kCreatePackageBegins});
-  EXPECT_TRUE(PathExists(temporary_)) << "a package that did not get beside the executable is kept";
-  EXPECT_TRUE(PathExists(exeFolder + L"config.dat"));
+  EXPECT_EQ(run.traces, kBegun);
+  ExpectNothingLeftAndNothingTouched();
+}
+
+// A staging folder where the private copy cannot be made: the download is
+// released and deleted all the same.
+TEST_F(CreatePackageTest, AFailedPrivateCopyStopsBeforeTheEdits) {
+  Download(L"reconf.msi");
+  PlantConfig();
+  PackageRun run;
+  {
+    // The download's hold cannot be read from: opened for attributes only.
+    HeldPackage package;
+    package.path = temporary_;
+    package.handle = ScopedKernelHandle(CreateFileW(temporary_.c_str(), FILE_READ_ATTRIBUTES | DELETE,
+                                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                                    0, nullptr));
+    FILE* output = tmpfile();
+    RunResult result = CreateConfiguredPackage(package, folder_, kConfigDat, output);
+    fclose(output);
+    run.errors = result.message;
+    run.windowsError = result.windowsError;
+  }
+  EXPECT_EQ(run.errors, "Failed to copy BSX.msi from temp folder\n");
+  EXPECT_EQ(run.windowsError, static_cast<unsigned long>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(PathExists(package()));
+  ExpectNothingLeftAndNothingTouched();
 }
 
 TEST_F(CreatePackageTest, PackageOnAnotherVolumeIsCopiedAndConfigured) {
@@ -196,12 +230,11 @@ TEST_F(CreatePackageTest, PackageOnAnotherVolumeIsCopiedAndConfigured) {
   RemoveTree(folder_);
   CreateDirectoryW(folder_.c_str(), nullptr);
   Download(L"reconf.msi");
-  SaveConfig();
+  PlantConfig();
   PackageRun run = CreatePackage();
   EXPECT_TRUE(run.created);
   EXPECT_EQ(run.errors, Folder() + "BSX.msi created\n");
-  EXPECT_FALSE(PathExists(temporary_));
-  EXPECT_FALSE(PathExists(folder_ + L"config.dat"));
+  ExpectNothingLeftAndNothingTouched();
   RemoveTree(folder_);
 }
 

@@ -11,9 +11,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Src/VTDropper/installer_arguments.h"
+#include "ui/web_instance.h"
 #include "win/process_runner.h"
 #include "win/trace_recorder.h"
 
@@ -226,6 +228,37 @@ TEST(AwaitInstallerExitCode, AnEndThatWasNotSeenIsAFailureNeverZeroOr259) {
       if (IsEqualGUID(r.guid, kLaunchGuid)) traces.emplace_back(r.number, r.Value(0));
     EXPECT_EQ(traces, c.traces);
   }
+}
+
+// OnButton no longer ends the process: a press while the installer is
+// awaited leaves the wait and the installer's code alone (the procedure
+// checks for a press only before the launch).
+DWORD WINAPI WaitAfterAPress(HANDLE process, DWORD milliseconds) {
+  std::thread([] {
+    BSTR button = SysAllocString(L"ABORT");
+    OnButton(button);
+    SysFreeString(button);
+  }).join();
+  return WaitForSingleObject(process, milliseconds);
+}
+
+TEST(AwaitInstallerExitCode, APressDuringTheInstallerChangesNothing) {
+  HANDLE abort = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetAbortEvent(abort);
+  // The stand-in, given no package, ends at once with 87.
+  std::wstring commandLine = L"\"" + TestDirectory() + L"installer_stand_in.exe\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  EXPECT_EQ(AwaitInstallerExitCode(process.hProcess, {WaitAfterAPress, GetExitCodeProcess}), 87u);
+  EXPECT_EQ(WaitForSingleObject(abort, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(RequestedExitCode(), 1u);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  SetAbortEvent(nullptr);
+  CloseHandle(abort);
 }
 
 TEST(InstallationGuardTest, BusyOnlyWhileAnotherProcessHoldsTheInstallerMutex) {

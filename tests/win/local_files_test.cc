@@ -103,6 +103,11 @@ TEST_F(LocalFilesTest, WriteReplacesAnExistingFileAndKeepsItOpenForTheCaller) {
   }
   EXPECT_EQ(ReadFileBytes(path), fresh);
 
+  // A new file only: an existing one is neither truncated nor written.
+  WriteResult refused = WriteBytesToFile(path.c_str(), nullptr, 0, CREATE_NEW);
+  EXPECT_EQ(refused.outcome.error(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadFileBytes(path), fresh);
+
   WriteResult empty = WriteBytesToFile(path.c_str(), nullptr, 0);
   EXPECT_TRUE(empty.outcome);
   empty.file.Close();

@@ -98,7 +98,10 @@ class RecordingHandler : public IDocHostUIHandler {
   HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
     return Note("ShowContextMenu");
   }
-  HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO*) override { return Note("GetHostInfo"); }
+  HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override {
+    if (info != nullptr) info->dwFlags |= DOCHOSTUIFLAG_NO3DBORDER;
+    return Note("GetHostInfo");
+  }
   HRESULT STDMETHODCALLTYPE ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
                                    IOleInPlaceFrame*, IOleInPlaceUIWindow*) override {
     return Note("ShowUI");
@@ -136,46 +139,82 @@ class RecordingHandler : public IDocHostUIHandler {
   }
 };
 
+// A key message as the message loop reads it; no modifier is held in tests.
+MSG KeyDown(WPARAM key) {
+  MSG message{};
+  message.message = WM_KEYDOWN;
+  message.wParam = key;
+  return message;
+}
+
 TEST(UiHandler, WithoutTheDocumentsHandlerAnswersForItself) {
-  CIDocHostUIHandler handler;
+  CIOleCommandTarget target(nullptr);
+  CIDocHostUIHandler handler(&target);
   POINT point{};
   EXPECT_EQ(handler.ShowContextMenu(0, &point, nullptr, nullptr), S_OK);
   EXPECT_EQ(handler.TranslateAccelerator(nullptr, nullptr, 0), S_OK);
   EXPECT_EQ(handler.GetHostInfo(nullptr), S_OK);
+  DOCHOSTUIINFO info{sizeof(info)};
+  EXPECT_EQ(handler.GetHostInfo(&info), S_OK);
+  EXPECT_EQ(info.dwFlags, static_cast<DWORD>(DOCHOSTUIFLAG_DISABLE_HELP_MENU | DOCHOSTUIFLAG_DIALOG));
   IDispatch* external = reinterpret_cast<IDispatch*>(1);
   EXPECT_EQ(handler.GetExternal(&external), S_OK);
   EXPECT_EQ(external, nullptr);
   IDropTarget* drop = nullptr;
   EXPECT_EQ(handler.GetDropTarget(nullptr, &drop), E_ACCESSDENIED);
-  void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(handler.QueryInterface(IID_IUnknown, &out), E_NOINTERFACE);
+  void* out = nullptr;
+  EXPECT_EQ(handler.QueryInterface(IID_IUnknown, &out), S_OK);
+  EXPECT_EQ(out, static_cast<IDocHostUIHandler*>(&handler));
+  EXPECT_EQ(handler.QueryInterface(IID_IOleCommandTarget, &out), S_OK);
+  EXPECT_EQ(out, static_cast<IOleCommandTarget*>(&target));
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(handler.QueryInterface(IID_IDispatch, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
-  CIOleCommandTarget target;
+  EXPECT_EQ(target.QueryInterface(IID_IUnknown, &out), S_OK);
+  EXPECT_EQ(out, static_cast<IOleCommandTarget*>(&target));
+  EXPECT_EQ(target.QueryInterface(IID_IDocHostUIHandler, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
   EXPECT_EQ(target.Exec(nullptr, 0, 0, nullptr, nullptr), S_FALSE);
   EXPECT_EQ(target.QueryStatus(nullptr, 0, nullptr, nullptr), S_FALSE);
 }
 
-TEST(UiHandler, ForwardsToTheDocumentsHandlerExceptDrops) {
+TEST(UiHandler, ForwardsToTheDocumentsHandlerExceptMenuKeysFlagsQueriesAndDrops) {
   RecordingHandler own;
   {
-    CIDocHostUIHandler handler;
+    CIDocHostUIHandler handler(nullptr);
+    CIOleCommandTarget target(&handler);
     handler.SetDefaultHandler(&own);
     handler.SetDefaultHandler(&own);
     EXPECT_EQ(own.references, 2);
     POINT point{};
-    EXPECT_EQ(handler.ShowContextMenu(0, &point, nullptr, nullptr), S_FALSE);
+    EXPECT_EQ(handler.ShowContextMenu(0, &point, nullptr, nullptr), S_OK);
+    // The loop's rule, a second time: F1 (help) and Ctrl combinations stay ours.
+    MSG help = KeyDown(VK_F1);
+    EXPECT_EQ(handler.TranslateAccelerator(&help, nullptr, 0), S_OK);
+    MSG tab = KeyDown(VK_TAB);
+    EXPECT_EQ(handler.TranslateAccelerator(&tab, nullptr, 0), S_FALSE);
+    DOCHOSTUIINFO info{sizeof(info)};
+    EXPECT_EQ(handler.GetHostInfo(&info), S_OK);
+    EXPECT_EQ(info.dwFlags, static_cast<DWORD>(DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_DISABLE_HELP_MENU |
+                                               DOCHOSTUIFLAG_DIALOG));
+    EXPECT_EQ(handler.GetHostInfo(nullptr), S_FALSE);
     EXPECT_EQ(handler.TranslateUrl(0, nullptr, nullptr), S_FALSE);
     IDropTarget* drop = nullptr;
     EXPECT_EQ(handler.GetDropTarget(nullptr, &drop), E_ACCESSDENIED);
     IDispatch* external = reinterpret_cast<IDispatch*>(1);
     EXPECT_EQ(handler.GetExternal(&external), S_FALSE);
     EXPECT_EQ(external, nullptr);
+    // Our handler answers for itself; without a command target of ours the
+    // document's unfiltered one is not handed out either.
     void* out = nullptr;
     EXPECT_EQ(handler.QueryInterface(IID_IDocHostUIHandler, &out), S_OK);
-    EXPECT_EQ(out, &own);
-    own.Release();
-    EXPECT_EQ(own.calls, (std::vector<std::string>{"ShowContextMenu", "TranslateUrl",
-                                                   "GetExternal", "QueryInterface"}));
+    EXPECT_EQ(out, static_cast<IDocHostUIHandler*>(&handler));
+    EXPECT_EQ(handler.QueryInterface(IID_IOleCommandTarget, &out), E_NOINTERFACE);
+    EXPECT_EQ(handler.QueryInterface(IID_IDispatch, &out), E_NOINTERFACE);  // the document's answer
+    EXPECT_EQ(target.QueryInterface(IID_IDocHostUIHandler, &out), S_OK);
+    EXPECT_EQ(out, static_cast<IDocHostUIHandler*>(&handler));
+    EXPECT_EQ(own.calls, (std::vector<std::string>{"TranslateAccelerator", "GetHostInfo", "GetHostInfo",
+                                                   "TranslateUrl", "GetExternal", "QueryInterface"}));
   }
   EXPECT_EQ(own.references, 1);
 }
@@ -284,6 +323,73 @@ TEST(EventSink, OtherEventsAndQueriesChangeNothing) {
   IDispatch* external = reinterpret_cast<IDispatch*>(1);
   EXPECT_EQ(sink.uiHandler().GetExternal(&external), S_OK);
   EXPECT_EQ(external, nullptr);
+}
+
+// A browser event's arguments in DISPPARAMS order (the last argument first),
+// with a Cancel flag at `cancelAt`.
+struct EventArguments {
+  std::vector<VARIANT> arguments;
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  VARIANT url;
+  DISPPARAMS parameters{};
+
+  EventArguments(UINT count, UINT cancelAt) : arguments(count) {
+    for (VARIANT& argument : arguments) VariantInit(&argument);
+    VariantInit(&url);
+    V_VT(&url) = VT_BSTR;
+    V_BSTR(&url) = SysAllocString(L"file:///C:/Windows/System32/cmd.exe");
+    V_VT(&arguments[cancelAt]) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&arguments[cancelAt]) = &cancel;
+    if (count == 7) {  // BeforeNavigate2: the URL is the second argument
+      V_VT(&arguments[5]) = VT_BYREF | VT_VARIANT;
+      V_VARIANTREF(&arguments[5]) = &url;
+    }
+    parameters.rgvarg = arguments.data();
+    parameters.cArgs = count;
+  }
+  ~EventArguments() { VariantClear(&url); }
+  EventArguments(const EventArguments&) = delete;
+  EventArguments& operator=(const EventArguments&) = delete;
+};
+
+bool Cancelled(CEventSink& sink, DISPID event, UINT count, UINT cancelAt) {
+  EventArguments call(count, cancelAt);
+  EXPECT_EQ(sink.Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &call.parameters, nullptr, nullptr, nullptr), S_OK);
+  return call.cancel == VARIANT_TRUE;
+}
+
+TEST(EventSink, OnceShownNavigationsNewWindowsAndDownloadsAreCancelled) {
+  CEventSink& sink = EventSink();
+  sink.SetInstance(nullptr);
+  // The first load, before the window is shown, goes ahead.
+  EXPECT_FALSE(Cancelled(sink, DISPID_BEFORENAVIGATE2, 7, 0));
+  EXPECT_FALSE(Cancelled(sink, DISPID_FILEDOWNLOAD, 2, 0));
+  sink.MarkShown();
+  EXPECT_TRUE(Cancelled(sink, DISPID_BEFORENAVIGATE2, 7, 0));
+  EXPECT_TRUE(Cancelled(sink, DISPID_NEWWINDOW2, 2, 0));
+  EXPECT_TRUE(Cancelled(sink, DISPID_NEWWINDOW3, 5, 3));
+  EXPECT_TRUE(Cancelled(sink, DISPID_FILEDOWNLOAD, 2, 0));
+
+  // Malformed calls are ignored and nothing is written: a wrong count, a
+  // Cancel of another type, no arguments at all.
+  EXPECT_FALSE(Cancelled(sink, DISPID_BEFORENAVIGATE2, 6, 0));
+  EXPECT_FALSE(Cancelled(sink, DISPID_NEWWINDOW3, 5, 0));
+  EventArguments wrongType(2, 0);
+  LONG untouched = 7;
+  V_VT(&wrongType.arguments[0]) = VT_BYREF | VT_I4;
+  V_I4REF(&wrongType.arguments[0]) = &untouched;
+  EXPECT_EQ(sink.Invoke(DISPID_NEWWINDOW2, IID_NULL, 0, DISPATCH_METHOD, &wrongType.parameters, nullptr, nullptr,
+                        nullptr),
+            S_OK);
+  EXPECT_EQ(untouched, 7);
+  DISPPARAMS empty{nullptr, nullptr, 7, 0};
+  EXPECT_EQ(sink.Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &empty, nullptr, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(sink.Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+            S_OK);
+  // A new record starts unshown.
+  sink.SetInstance(nullptr);
+  EXPECT_FALSE(Cancelled(sink, DISPID_BEFORENAVIGATE2, 7, 0));
 }
 
 }  // namespace

@@ -72,39 +72,64 @@ TEST(WebInstance, ARecordWithoutAWindowIsHarmless) {
   EXPECT_NE(WebInstanceGoneEvent(&record), nullptr);
 }
 
-// OnButton may end the process, so each case runs in a child.
-ProcessResult Press(const wchar_t* name) {
-  return RunProcess(L"\"" + TestDirectory() + L"\\on_button_probe.exe\" " + name);
-}
+// OnButton returns: its requests are read back from the events it was handed.
+class OnButtonTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetRetryEvent(retry_);
+    SetAbortEvent(abort_);
+  }
+  void TearDown() override {
+    SetRetryEvent(nullptr);
+    SetAbortEvent(nullptr);
+    CloseHandle(retry_);
+    CloseHandle(abort_);
+  }
+  static void Press(const wchar_t* text) {
+    BSTR button = SysAllocString(text);
+    OnButton(button);
+    SysFreeString(button);
+  }
+  static bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
-TEST(OnButton, CloseEndsTheProcessWithTwo) {
-  ProcessResult result = Press(L"close");
-  ASSERT_TRUE(result.started);
-  EXPECT_EQ(result.exitCode, 2u);
-  EXPECT_EQ(result.out, "");
-}
+  HANDLE retry_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE abort_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
 
-TEST(OnButton, AbortAndTheAbortButtonEndWithOne) {
-  for (const wchar_t* name : {L"abort", L"abort-button", L"abort-and-close"}) {
-    ProcessResult result = Press(name);
-    ASSERT_TRUE(result.started);
-    EXPECT_EQ(result.exitCode, 1u) << name;
-    EXPECT_EQ(result.out, "") << name;
+TEST_F(OnButtonTest, AbortAndCloseAskTheRunToEndWithTheirCodes) {
+  const struct {
+    const wchar_t* text;
+    unsigned code;
+  } kPresses[] = {
+      {L"\r\n          CLOSE\r\n        ", 2},
+      {L"ABORT", 1},
+      {L"Abort pressed", 1},
+      {L"CLOSE ABORT", 1},
+  };
+  for (const auto& press : kPresses) {
+    ResetEvent(abort_);
+    SetAbortEvent(abort_);  // forgets the press before
+    Press(press.text);
+    EXPECT_TRUE(IsSet(abort_)) << press.code;
+    EXPECT_EQ(RequestedExitCode(), press.code);
+    EXPECT_FALSE(IsSet(retry_));
   }
 }
 
-TEST(OnButton, RetrySetsTheEventAndReturns) {
-  ProcessResult result = Press(L"retry");
-  ASSERT_TRUE(result.started);
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_THAT(result.out, testing::StartsWith("returned retry=1"));
+TEST_F(OnButtonTest, TheFirstPressDecidesTheCode) {
+  Press(L"CLOSE");
+  Press(L"ABORT");
+  EXPECT_EQ(RequestedExitCode(), 2u);
+  EXPECT_TRUE(IsSet(abort_));
 }
 
-TEST(OnButton, LowerCaseRetryDoesNothing) {
-  ProcessResult result = Press(L"retry-lower");
-  ASSERT_TRUE(result.started);
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_THAT(result.out, testing::StartsWith("returned retry=0"));
+TEST_F(OnButtonTest, RetrySetsOnlyTheRetryEventAndLowerCaseNothing) {
+  Press(L"retry");
+  EXPECT_FALSE(IsSet(retry_));
+  Press(L"RETRY");
+  EXPECT_TRUE(IsSet(retry_));
+  EXPECT_FALSE(IsSet(abort_));
+  EXPECT_EQ(RequestedExitCode(), 0u);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <climits>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "win/trace_recorder.h"
@@ -74,7 +75,22 @@ int FakeRunCommand(WebInstance* instance, const wchar_t* function, int argc, con
 HWND FakeWindow(const WebInstance*) { return g_page->window; }
 HANDLE FakeClosedEvent(const WebInstance*) { return g_page->closed; }
 bool FakeRetryShown(const WebInstance*) { return g_page->retryShown; }
-void WINAPI FakeSleep(DWORD ms) { g_page->sleeps.push_back(ms); }
+// The back-off's wait: recorded, and ended at once, by the abort event when
+// it is set.
+DWORD WINAPI FakeWait(HANDLE abortEvent, DWORD ms) {
+  g_page->sleeps.push_back(ms);
+  return WaitForSingleObject(abortEvent, 0);
+}
+
+// A press of one of the page's buttons, made on a thread of its own as the
+// window thread would.
+void PressFromAThread(const wchar_t* text) {
+  std::thread([text] {
+    BSTR button = SysAllocString(text);
+    OnButton(button);
+    SysFreeString(button);
+  }).join();
+}
 
 class DownloadAttemptsTest : public ::testing::Test {
  protected:
@@ -84,6 +100,8 @@ class DownloadAttemptsTest : public ::testing::Test {
     page_.recorder = &recorder_;
     g_page = &page_;
     retry_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    abort_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetAbortEvent(abort_);
     page_.closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wchar_t temp[MAX_PATH];
     ASSERT_GT(GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH), 0u);
@@ -95,6 +113,8 @@ class DownloadAttemptsTest : public ::testing::Test {
   void TearDown() override {
     package_.Discard();
     CloseHandle(retry_);
+    SetAbortEvent(nullptr);
+    CloseHandle(abort_);
     if (page_.closed != nullptr) CloseHandle(page_.closed);
     g_page = nullptr;
     SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
@@ -110,10 +130,10 @@ class DownloadAttemptsTest : public ::testing::Test {
     RemoveDirectoryW(folder_.c_str());
   }
 
-  bool Run(const wchar_t* path, const ServerCertificateCheck& check = {}, bool useSystemTrust = true) {
-    DownloadPage page{FakeRunCommand, FakeWindow, FakeClosedEvent, FakeRetryShown, FakeSleep, page_.attended};
-    return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, place_, package_,
-                           counts_);
+  DownloadOutcome Run(const wchar_t* path, const ServerCertificateCheck& check = {}, bool useSystemTrust = true) {
+    DownloadPage page{FakeRunCommand, FakeWindow, FakeClosedEvent, FakeRetryShown, FakeWait, page_.attended};
+    return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, abort_, place_,
+                           package_, counts_);
   }
 
   // Index of the first trace message `number` of the procedure.
@@ -147,6 +167,7 @@ class DownloadAttemptsTest : public ::testing::Test {
   TraceRecorder recorder_;
   FakePage page_;
   HANDLE retry_ = nullptr;
+  HANDLE abort_ = nullptr;
   HeldPackage package_;
   StagingPlace place_{L"%temp%"};
   DownloadCounts counts_;
@@ -160,7 +181,7 @@ ServerCertificateCheck Refuse() {
 
 TEST_F(DownloadAttemptsTest, SmallDownloadGetsAll102StepsAfterTheTransfer) {
   LogCapture log;
-  ASSERT_TRUE(Run(L"/size/100000"));  // about seven chunks
+  ASSERT_EQ(Run(L"/size/100000"), DownloadOutcome::kDownloaded);  // about seven chunks
   EXPECT_EQ(ReadWholeFile(package_.path), Pattern(100000));
   EXPECT_EQ(page_.StatusTexts(),
             (std::vector<std::wstring>{L"Initial Client: Downloading...", L"Initial Client: Installing..."}));
@@ -183,7 +204,7 @@ TEST_F(DownloadAttemptsTest, SmallDownloadGetsAll102StepsAfterTheTransfer) {
 
 TEST_F(DownloadAttemptsTest, LongTransferMakesItsStepsDuringTheDownloadAndNoneAfter) {
   // Well above 102 * 27 chunks of at most 16 KiB.
-  ASSERT_TRUE(Run(L"/size/62914560"));
+  ASSERT_EQ(Run(L"/size/62914560"), DownloadOutcome::kDownloaded);
   size_t downloaded = TraceIndex(18);
   int during = 0, after = 0;
   for (const PageCall& c : page_.calls)
@@ -194,7 +215,7 @@ TEST_F(DownloadAttemptsTest, LongTransferMakesItsStepsDuringTheDownloadAndNoneAf
 
 TEST_F(DownloadAttemptsTest, FiveFailuresWithFiveRetryPressesFail) {
   PressRetryOnFailure();
-  EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+  EXPECT_EQ(Run(L"/size/10", Refuse(), false), DownloadOutcome::kFailed);
   std::vector<std::wstring> texts = page_.StatusTexts();
   ASSERT_EQ(texts.size(), 10u);
   for (size_t i = 0; i < texts.size(); i += 2) {
@@ -219,7 +240,7 @@ TEST_F(DownloadAttemptsTest, FiveFailuresWithFiveRetryPressesFail) {
 TEST_F(DownloadAttemptsTest, WithoutAWindowTheAttemptsBackOffAndNeverWait) {
   page_.window = nullptr;
   SetEvent(retry_);  // a wait would consume this
-  EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+  EXPECT_EQ(Run(L"/size/10", Refuse(), false), DownloadOutcome::kFailed);
   EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{1000, 2000, 4000, 8000}));
   EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(page_.StatusTexts().size(), 10u);
@@ -248,7 +269,7 @@ TEST_F(DownloadAttemptsTest, WhenNobodyCanPressRetryTheAttemptsBackOff) {
     if (retry_ == nullptr) retry_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     prepare();
     if (retry_ != nullptr) SetEvent(retry_);  // a wait would consume this
-    EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+    EXPECT_EQ(Run(L"/size/10", Refuse(), false), DownloadOutcome::kFailed);
     EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{1000, 2000, 4000, 8000}));
     EXPECT_EQ(page_.Count(L"ForceRetry"), 1);
     if (retry_ != nullptr) EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_OBJECT_0));
@@ -264,7 +285,7 @@ TEST_F(DownloadAttemptsTest, ClosingTheWindowDuringAWaitEndsItAndTheRestBacksOff
     else if (failures == 2)
       SetEvent(page_.closed);  // Alt+F4 during the second wait
   };
-  EXPECT_FALSE(Run(L"/size/10", Refuse(), false));
+  EXPECT_EQ(Run(L"/size/10", Refuse(), false), DownloadOutcome::kFailed);
   EXPECT_EQ(failures, 5);
   EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{4000, 8000}));
 }
@@ -280,9 +301,9 @@ TEST_F(DownloadAttemptsTest, AnAttemptWithoutANewFileFailsAndCutDownloadsLeaveNo
       SetEvent(retry_);
     }
   };
-  bool ok = Run(L"/drop/100000");
+  DownloadOutcome outcome = Run(L"/drop/100000");
   SetEnvironmentVariableW(L"TEMP", temp);
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(outcome, DownloadOutcome::kFailed);
   std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
   EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 1);
   EXPECT_EQ(FilesLeft(), 0);
@@ -297,12 +318,64 @@ TEST_F(DownloadAttemptsTest, FailedFirstAttemptThenSuccess) {
       SetEvent(retry_);
     }
   };
-  ASSERT_TRUE(Run(L"/size/4000", check, false));
+  ASSERT_EQ(Run(L"/size/4000", check, false), DownloadOutcome::kDownloaded);
   EXPECT_EQ(page_.StatusTexts(), (std::vector<std::wstring>{L"Initial Client: Downloading...", kFailedText,
                                                             L"Initial Client: Downloading...",
                                                             L"Initial Client: Installing..."}));
   EXPECT_EQ(page_.Count(L"ForceRetry"), 1);
   EXPECT_EQ(page_.Steps(), 102);
+}
+
+// ABORT and CLOSE end the stage at its next check, with the attempt's file
+// deleted and the button's code kept for the run's end.
+TEST_F(DownloadAttemptsTest, APressEndsTheStageAtItsNextCheckAndLeavesNoFile) {
+  const struct {
+    const char* name;
+    bool attended;
+    bool fails;  // every attempt fails: the server's certificate is refused
+    // The page call on which the button is pressed.
+    const wchar_t* function;
+    std::wstring argument;
+    const wchar_t* button;
+    unsigned code;
+    size_t statusTexts;
+    std::vector<DWORD> sleeps;
+  } kCases[] = {
+      {"during the body", true, false, L"SetInitialClientProgress", L"1", L"ABORT", 1, 1, {}},
+      {"during the connection", true, false, L"SetStatusBoxForInitialClient", L"Initial Client: Downloading...",
+       L"\r\n          CLOSE\r\n        ", 2, 1, {}},
+      {"during the RETRY wait", true, true, L"ForceRetry", L"", L"CLOSE", 2, 2, {}},
+      {"during the back-off", false, true, L"SetStatusBoxForInitialClient", kFailedText, L"Abort pressed", 1, 2,
+       {1000}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ResetEvent(abort_);
+    SetAbortEvent(abort_);
+    if (page_.closed != nullptr) CloseHandle(page_.closed);
+    page_ = FakePage{&recorder_};
+    page_.closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    page_.attended = c.attended;
+    page_.onCall = [&c](const PageCall& call) {
+      if (call.function == c.function && (call.args.empty() ? L"" : call.args.at(0)) == c.argument &&
+          RequestedExitCode() == 0)
+        PressFromAThread(c.button);
+    };
+    // 60 MiB: the body is still coming when the press is seen.
+    EXPECT_EQ(c.fails ? Run(L"/size/10", Refuse(), false) : Run(L"/size/62914560"), DownloadOutcome::kAborted);
+    EXPECT_EQ(RequestedExitCode(), c.code);
+    EXPECT_EQ(page_.StatusTexts().size(), c.statusTexts);
+    EXPECT_EQ(page_.sleeps, c.sleeps);
+    EXPECT_TRUE(package_.path.empty());
+    EXPECT_EQ(FilesLeft(), 0);
+  }
+  // A press before the stage starts no attempt at all.
+  recorder_.Clear();
+  CloseHandle(page_.closed);
+  page_ = FakePage{&recorder_};
+  EXPECT_EQ(Run(L"/size/10"), DownloadOutcome::kAborted);
+  EXPECT_TRUE(page_.calls.empty());
+  EXPECT_TRUE(recorder_.Numbers(kProcedureGuid).empty());
 }
 
 // The server's log lines for `path`, after the path: the user agent, and
@@ -333,7 +406,7 @@ unsigned long long ResumedAt(const std::vector<std::string>& lines, unsigned lon
 TEST_F(DownloadAttemptsTest, ACutDownloadIsResumedWhereItsFileEnds) {
   LogCapture log;
   PressRetryOnFailure();
-  ASSERT_TRUE(Run(L"/cutonce/ranged/300001"));
+  ASSERT_EQ(Run(L"/cutonce/ranged/300001"), DownloadOutcome::kDownloaded);
   EXPECT_EQ(ReadWholeFile(package_.path), Pattern(300001));
   const unsigned long long at = ResumedAt(log.Lines(), 300001);
   ASSERT_GT(at, 0u);
@@ -366,7 +439,7 @@ TEST_F(DownloadAttemptsTest, AWholeAnswerToAResumedRequestRewritesTheFile) {
     counts_ = {};
     PressRetryOnFailure();
     LogCapture log;
-    ASSERT_TRUE(Run(c.path));
+    ASSERT_EQ(Run(c.path), DownloadOutcome::kDownloaded);
     EXPECT_EQ(ReadWholeFile(package_.path), c.expected);
     const unsigned long long at = ResumedAt(log.Lines(), c.length);
     EXPECT_GT(at, 0u);
@@ -393,7 +466,7 @@ BOOL WINAPI WriteThenFail(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD done,
 
 TEST_F(DownloadAttemptsTest, AWrongRangeOrAFailedWriteStartsAFreshFile) {
   PressRetryOnFailure();
-  ASSERT_TRUE(Run(L"/cutonce/badrange/ranged/300004"));
+  ASSERT_EQ(Run(L"/cutonce/badrange/ranged/300004"), DownloadOutcome::kDownloaded);
   EXPECT_EQ(ReadWholeFile(package_.path), Pattern(300004));
   const std::vector<std::string> requests = RequestsFor("/cutonce/badrange/ranged/300004");
   ASSERT_EQ(requests.size(), 3u);
@@ -412,7 +485,7 @@ TEST_F(DownloadAttemptsTest, AWrongRangeOrAFailedWriteStartsAFreshFile) {
       SetEvent(retry_);
     }
   };
-  ASSERT_TRUE(Run(L"/cutonce/ranged/300005"));
+  ASSERT_EQ(Run(L"/cutonce/ranged/300005"), DownloadOutcome::kDownloaded);
   EXPECT_EQ(ReadWholeFile(package_.path), Pattern(300005));
   EXPECT_EQ(RequestsFor("/cutonce/ranged/300005"), (std::vector<std::string>{"HTTP/1.0", "HTTP/1.0"}));
 }

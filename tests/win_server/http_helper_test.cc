@@ -45,6 +45,7 @@ Download Fetch(const wchar_t* path, bool useSystemTrust = true, ServerCertificat
   d.outcome = helper.DownloadFile(file, [&d](DWORD available) {
     d.reported += available;
     ++d.calls;
+    return true;
   });
   d.ok = d.outcome.complete;
   d.body = ReadWholeFile(file.path());
@@ -142,7 +143,7 @@ TEST(HTTPHelperServer, NoResponseIsNoDownload) {
   file.Create();
   HTTPHelper helper(L"localhost", L"/close", ServerCertificateCheck(), true);
   EXPECT_TRUE(helper.connected());
-  EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) {}).complete);
+  EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) { return true; }).complete);
   const TraceRecord& last = recorder.records().back();
   ASSERT_TRUE(last.number == 21 || last.number == 25) << last.number;
   std::string text = last.number == 21 ? "HTTPHelper ImpWinHttpQueryDataAvailable failed: "
@@ -170,7 +171,7 @@ TEST(HTTPHelperServer, PinnedServerCertificateIsAcceptedByTheCheck) {
   EXPECT_TRUE(helper.connected());
   EXPECT_TRUE(helper.certificateAccepted());
   EXPECT_GE(calls, 1);
-  EXPECT_TRUE(helper.DownloadFile(file, [](DWORD) {}).complete);
+  EXPECT_TRUE(helper.DownloadFile(file, [](DWORD) { return true; }).complete);
   EXPECT_EQ(ReadWholeFile(file.path()), Pattern(5000));
   EXPECT_EQ(recorder.Numbers(kHttpGuid), (std::vector<USHORT>{10, 11, 12, 13, 14, 15, 16}));
 }
@@ -185,7 +186,7 @@ TEST(HTTPHelperServer, RefusedCertificateLeavesTheObjectUnconnectedAndWritesNoth
     HTTPHelper helper(L"localhost", L"/size/5000", AcceptOnly({1, 2, 3}), false);
     EXPECT_FALSE(helper.connected());
     EXPECT_FALSE(helper.certificateAccepted());
-    EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) {}).complete);
+    EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) { return true; }).complete);
   }
   EXPECT_TRUE(ReadWholeFile(file.path()).empty());
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{kLogPrefix + "HTTPHelper DownloadFile not connected"}));
@@ -210,7 +211,7 @@ TEST(HTTPHelperServer, AFileThatWasNotCreatedIsLoggedWithItsPath) {
   file.Create();
   HTTPHelper helper(L"localhost", L"/size/10", ServerCertificateCheck(), true);
   ASSERT_TRUE(helper.connected());
-  EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) {}).complete);
+  EXPECT_FALSE(helper.DownloadFile(file, [](DWORD) { return true; }).complete);
   std::string name(file.name().begin(), file.name().end());
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{kLogPrefix + "HTTPHelper DownloadFile cannot create: "
                                                                 "C:\\no-such-folder-\xc3\xa9\\" + name}));
@@ -236,6 +237,19 @@ TEST(HTTPHelperServer, UnknownHostLeavesTheObjectUnconnected) {
   for (const TraceRecord& r : recorder.records())
     if (r.guid == kHttpGuid && r.number == 18) sawNameError = r.Value(0) == ERROR_WINHTTP_NAME_NOT_RESOLVED;
   EXPECT_TRUE(sawNameError);
+}
+
+// 127.0.0.2 offers TLS 1.0 and 1.1 only, under a certificate that the
+// system trusts and the check accepts: only the protocol can stop the
+// request. A refused handshake and a refused certificate both fail with
+// 12157, so the server's log is the proof.
+TEST(HTTPHelperServer, AServerWithoutTls12GetsNoRequestInEitherMode) {
+  const size_t before = ServerRequests().size();
+  for (bool systemTrust : {true, false}) {
+    HTTPHelper helper(L"127.0.0.2", L"/size/11", [](PCCERT_CONTEXT) { return true; }, systemTrust);
+    EXPECT_FALSE(helper.connected()) << systemTrust;
+  }
+  EXPECT_EQ(ServerRequests().size(), before);
 }
 
 }  // namespace

@@ -11,11 +11,14 @@ namespace {
 // refused it. Adding it again in each test process costs little.
 struct TrustServerCertificate {
   TrustServerCertificate() {
-    std::vector<BYTE> der = ReadWholeFile(ServerFile(L"server.der"));
     HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
-    if (der.empty() || store == nullptr) return;
-    CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
-                                     CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    if (store == nullptr) return;
+    for (const wchar_t* name : {L"server.der", L"tls11.der"}) {
+      std::vector<BYTE> der = ReadWholeFile(ServerFile(name));
+      if (der.empty()) continue;
+      CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                       CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    }
     CertCloseStore(store, 0);
   }
 } g_trust;
