@@ -231,7 +231,7 @@ RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& down
   if (createPackage) {
     const std::wstring moduleDirectory = ModuleDirectory();
     if (moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
-    return CreateConfiguredPackage(package, moduleDirectory, configDat, stderr);
+    return CreateConfiguredPackage(package, moduleDirectory, configDat, staging.place().privateFiles, stderr);
   }
 
   RunResult failure;
