@@ -147,6 +147,7 @@ enum class HttpTrace : USHORT {
   kWriteFileFailed = 23,
   kIncompleteBody = 24,
   kDownloadNoResponse = 25,
+  kResumeRefused = 26,
 };
 template <>
 struct trace::MessageGuid<HttpTrace> {

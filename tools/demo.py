@@ -113,6 +113,18 @@ def follow(path: Path, stop: threading.Event, prefix: str, old: set):
         time.sleep(0.2)
 
 
+def wine_file(fx: Fixture, windows_path: str):
+    """The file a C:\\ path names in the prefix, matched without case as
+    Windows does; None when missing."""
+    path = fx.drive_c()
+    for part in windows_path.split("\\")[1:]:
+        matches = [p for p in path.iterdir() if p.name.lower() == part.lower()] if path.is_dir() else []
+        if not matches:
+            return None
+        path = matches[0]
+    return path
+
+
 def reset(fx: Fixture, work: Path):
     subprocess.run(["wineserver", "-k"], env=fx.wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     shutil.rmtree(work / "prefix", ignore_errors=True)
@@ -147,7 +159,9 @@ def main():
         say("demo agent package: bxag.exe into C:\\Program Files (x86)\\Veltrion\\Bastion Security Agent\\"
             "Bastion Common\\bin, signed by the demo code-signing certificate")
         fx.agent_msi("BSX.msi")
-        server_url = "https://localhost/slowfiles/BSX.msi"
+        # The server cuts its first answer halfway, as a VPN or hotel link may:
+        # the run resumes where the file ends.
+        server_url = "https://localhost/cutonce/slowfiles/BSX.msi"
         say("demo configuration: server %s, VPN value %r, signed by the pinned publisher 1 key" % (server_url, VPN))
         exe = fx.stub("demo", config_xml(server_url, AG_CONFIG, VPN))
         subprocess.run([str(fx.stamp_tool), "show", str(exe), str(build.parent / "pki" / "publisher1.pem"),
@@ -168,7 +182,8 @@ def main():
         run_started = time.monotonic()
         runner.start()
         png = work / "screen.png"
-        # The package comes slowly (8 s): the window is up during the download.
+        # The package comes slowly (4 s to the cut, 4 s for the rest): the
+        # window is up during the download.
         while runner.is_alive() and "GET" not in fx.requests.read_text() and time.monotonic() - run_started < 60:
             time.sleep(0.2)
         if screen is not None:
@@ -188,6 +203,19 @@ def main():
         say("log tail (%s):" % fx.log_path)
         for line in [line for line in read_lines(fx.log_path) if line not in old_log][-12:]:
             print("   " + line)
+        log = [line for line in read_lines(fx.log_path) if line not in old_log]
+        resumed = [line for line in log if "Resuming BSX.msi at byte" in line]
+        say("resume after the cut: %s" % (resumed[0] if resumed else "(none)"))
+        installer_log = [line.split("Installer log: ", 1)[1].rsplit(" [", 1)[0] for line in log
+                         if "Installer log: " in line]
+        if installer_log:
+            windows_path = installer_log[0]
+            found = wine_file(fx, windows_path)
+            say("installer's own log: %s (%s)" % (windows_path, "%d bytes" % found.stat().st_size if found
+                                                  else "missing"))
+        else:
+            say("installer's own log: (none)")
+        say("last log line: %s" % (log[-1] if log else "(none)"))
         config = fx.agent_dir / "config.dat"
         say("config.dat: %s" % (config.read_text(encoding="utf-8") if config.exists() else "(none)"))
         say("registry HKLM\\SOFTWARE\\Veltrion\\Bastion Security VPNConfig = %s" % fx.vpn_value())

@@ -97,8 +97,12 @@ void RecordCertificateVerdict(HTTPHelper* helper, bool accepted) {
 }
 
 HTTPHelper::HTTPHelper(const wchar_t* host, const wchar_t* objectPath,
-                       const ServerCertificateCheck& serverCertificateCheck, bool useSystemTrust)
-    : winhttp_(L"WINHTTP.dll"), host_(host), objectPath_(objectPath), useSystemTrust_(useSystemTrust) {
+                       const ServerCertificateCheck& serverCertificateCheck, bool useSystemTrust,
+                       const std::optional<ResumeRequest>& resume)
+    : winhttp_(L"WINHTTP.dll"), host_(host), objectPath_(objectPath), resume_(resume), useSystemTrust_(useSystemTrust) {
+  if (resume_)
+    rangeHeaders_ =
+        L"Range: bytes=" + std::to_wstring(resume_->offset) + L"-\r\nIf-Range: " + resume_->validator + L"\r\n";
   trace::Message(HttpTrace::kConnecting, trace::kComponents);
   Connect(serverCertificateCheck);
 }
@@ -178,8 +182,9 @@ void HTTPHelper::SendWithFailOver() {
     if (proxySelector_->ApplyNextProxy(requestHandle_.Get(), requestError) != 0) return;
     // A verdict belongs to the send that asked for it.
     certificateAccepted_ = false;
-    if (!ImpWinHttpSendRequest(requestHandle_.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+    if (!ImpWinHttpSendRequest(requestHandle_.Get(),
+                               rangeHeaders_.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : rangeHeaders_.c_str(),
+                               static_cast<DWORD>(rangeHeaders_.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
       requestError = GetLastError();
       trace::Message(HttpTrace::kSendFailed, trace::kComponents, requestError);
       continue;
@@ -205,9 +210,59 @@ HTTPHelper::~HTTPHelper() {
   if (active && active->helper == this) active->helper = nullptr;
 }
 
-bool HTTPHelper::BodyComplete(unsigned long long written) {
-  // Under Wine a request whose connection closed before any response reads
-  // as an empty body; without a status line there was no response at all.
+std::wstring HTTPHelper::HeaderText(DWORD query) {
+  wchar_t text[512] = {};
+  DWORD size = sizeof(text) - sizeof(wchar_t);
+  if (!ImpWinHttpQueryHeaders(requestHandle_.Get(), query, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                              WINHTTP_NO_HEADER_INDEX))
+    return {};
+  return std::wstring(text, size / sizeof(wchar_t));
+}
+
+bool HTTPHelper::AcceptResumeAnswer(DWORD status, const uint64_t* announced, TemporaryFile& file) {
+  if (status == HTTP_STATUS_OK) {
+    // The server ignored the range, or the file changed: the body is the
+    // whole file, written from its start.
+    if (!file.Truncate()) {
+      DWORD error = GetLastError();
+      trace::Message(HttpTrace::kWriteFileFailed, trace::kComponents, error);
+      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper WriteFile failed: {}", error);
+      return false;
+    }
+    return true;
+  }
+  const std::wstring rangeText = HeaderText(WINHTTP_QUERY_CONTENT_RANGE);
+  ContentRange range;
+  const ResumeRequest& resume = *resume_;
+  if (status == HTTP_STATUS_PARTIAL_CONTENT && ParseContentRange(rangeText.c_str(), range) &&
+      range == ContentRange{resume.offset, resume.total - 1, resume.total} &&
+      (announced == nullptr || *announced == resume.total - resume.offset))
+    return true;
+  trace::Message(HttpTrace::kResumeRefused, trace::kComponents, status);
+  BASTION_LOG(spdlog::level::info, kDownloadFunction,
+              L"HTTPHelper DownloadFile resumed request answered with status {} and Content-Range \"{}\"", status,
+              rangeText.c_str());
+  return false;
+}
+
+BodyOutcome HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback progress) {
+  BodyOutcome outcome;
+  if (!connected_) {
+    trace::Message(HttpTrace::kNotConnected, trace::kComponents);
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile not connected");
+    outcome.resumable = true;  // the file was not touched
+    return outcome;
+  }
+  if (!file.created()) {
+    trace::Message(HttpTrace::kCannotCreateFile, trace::kComponents, file.path().c_str());
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, L"HTTPHelper DownloadFile cannot create: {}",
+                file.path().c_str());
+    return outcome;
+  }
+
+  // The head is read before the body: a read error or time-out ends the body
+  // where the length could no longer be asked for. Under Wine a request
+  // whose connection closed before any response has no status line.
   DWORD status = 0;
   DWORD statusSize = sizeof(status);
   if (!ImpWinHttpQueryHeaders(requestHandle_.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -215,40 +270,22 @@ bool HTTPHelper::BodyComplete(unsigned long long written) {
     DWORD error = GetLastError();
     trace::Message(HttpTrace::kDownloadNoResponse, trace::kComponents, error);
     BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile no response: {}", error);
-    return false;
+    outcome.resumable = true;
+    return outcome;
   }
-  wchar_t text[32] = {};
-  DWORD size = sizeof(text);
-  if (!ImpWinHttpQueryHeaders(requestHandle_.Get(), WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                              text, &size, WINHTTP_NO_HEADER_INDEX))
-    return true;  // no length announced: the end of the stream is the end of the body
-  uint64_t expected = 0;
-  if (!ParseContentLength(text, expected)) return true;  // nothing to compare with
-  if (expected == written) return true;
-  trace::Message(HttpTrace::kIncompleteBody, trace::kComponents, static_cast<ULONG>(written >> 32),
-                 static_cast<ULONG>(written), static_cast<ULONG>(expected >> 32),
-                 static_cast<ULONG>(expected), 0UL);
-  BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile incomplete body: {} of {} bytes",
-              written, expected);
-  return false;
-}
-
-bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback progress) {
-  if (!connected_) {
-    trace::Message(HttpTrace::kNotConnected, trace::kComponents);
-    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile not connected");
-    return false;
-  }
-  if (!file.created()) {
-    trace::Message(HttpTrace::kCannotCreateFile, trace::kComponents, file.path().c_str());
-    BASTION_LOG(spdlog::level::info, kDownloadFunction, L"HTTPHelper DownloadFile cannot create: {}",
-                file.path().c_str());
-    return false;
+  uint64_t announced = 0;
+  // Without a length, the end of the stream is the end of the body.
+  const bool lengthKnown = ParseContentLength(HeaderText(WINHTTP_QUERY_CONTENT_LENGTH).c_str(), announced);
+  if (resume_ && !AcceptResumeAnswer(status, lengthKnown ? &announced : nullptr, file)) return outcome;
+  if (status == HTTP_STATUS_OK) {
+    outcome.started = true;
+    outcome.validator =
+        ResumeValidator(HeaderText(WINHTTP_QUERY_ETAG).c_str(), HeaderText(WINHTTP_QUERY_LAST_MODIFIED).c_str());
+    outcome.length = lengthKnown ? announced : 0;
   }
 
   std::vector<BYTE> buffer;
-  unsigned long long written = 0;
-  bool result = false;
+  unsigned long long& received = outcome.bodyBytes;
   for (;;) {
     DWORD available = 0;
     if (!ImpWinHttpQueryDataAvailable(requestHandle_.Get(), &available)) {
@@ -256,10 +293,21 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
       trace::Message(HttpTrace::kQueryDataAvailableFailed, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper ImpWinHttpQueryDataAvailable failed: {}",
                   error);
+      outcome.resumable = true;
       break;
     }
     if (available == 0) {
-      result = BodyComplete(written);
+      if (!lengthKnown || announced == received) {
+        outcome.complete = true;
+        break;
+      }
+      trace::Message(HttpTrace::kIncompleteBody, trace::kComponents, static_cast<ULONG>(received >> 32),
+                     static_cast<ULONG>(received), static_cast<ULONG>(announced >> 32),
+                     static_cast<ULONG>(announced), 0UL);
+      BASTION_LOG(spdlog::level::info, kDownloadFunction,
+                  "HTTPHelper DownloadFile incomplete body: {} of {} bytes", received, announced);
+      // More than announced is no cut: that body is not the one announced.
+      outcome.resumable = received < announced;
       break;
     }
     if (buffer.size() < available) buffer.resize(available);
@@ -270,6 +318,7 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
       trace::Message(HttpTrace::kReadDataFailed, trace::kComponents, error);
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper HTTPHelper ImpWinHttpReadData failed {}",
                   error);
+      outcome.resumable = true;
       break;
     }
     if (!file.Write(buffer.data(), read)) {
@@ -278,14 +327,17 @@ bool HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallback prog
       BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper WriteFile failed: {}", error);
       break;
     }
-    written += read;
+    received += read;
     if (!progress(available)) {
-      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile stopped after {} bytes", written);
+      BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile stopped after {} bytes", received);
       break;
     }
-    if (read == 0) break;
+    if (read == 0) {
+      outcome.resumable = true;
+      break;
+    }
   }
-  return result;
+  return outcome;
 }
 
 }  // namespace bastion

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Src/Httphelper/proxy_selector.h"
@@ -34,6 +35,32 @@ using DownloadProgressCallback = std::function<bool(DWORD)>;
 // with KB3140245 and its client settings.
 bool RestrictToModernTls(decltype(WinHttpSetOption)* setOption, HINTERNET session);
 
+// Where a download cut short goes on: the bytes its file has, the length of
+// the response that started the file, and that response's validator.
+struct ResumeRequest {
+  unsigned long long offset = 0;
+  unsigned long long total = 0;
+  std::wstring validator;
+};
+
+// What one response did to the file.
+struct BodyOutcome {
+  // The whole body is in the file.
+  bool complete = false;
+  // The body stopped short through no fault of the file's (no connection,
+  // the connection closed, a read failed or timed out): what the file has
+  // may be resumed. Never after a failed write, a body longer than
+  // announced or a refused answer to a resumed request.
+  bool resumable = false;
+  // This response's body bytes received.
+  unsigned long long bodyBytes = 0;
+  // A 200 response started the file from byte 0: its validator (empty when
+  // it had none usable) and its Content-Length (0 when it announced none).
+  bool started = false;
+  std::wstring validator;
+  unsigned long long length = 0;
+};
+
 // One status notification of a send, while an HTTPHelper that checks the
 // server's certificate itself is connecting: its verdict is first set to
 // refused, then to the check's answer on the certificate that
@@ -49,17 +76,22 @@ using ScopedInternetHandle = ScopedHandle<WinHttpHandleTraits>;
 class HTTPHelper {
  public:
   // `useSystemTrust` true leaves the certificate to WinHTTP's validation;
-  // false switches that off and lets `serverCertificateCheck` decide.
+  // false switches that off and lets `serverCertificateCheck` decide. With
+  // `resume`, the request asks for the rest of the file from its offset, if
+  // the file on the server is still the one of the validator.
   HTTPHelper(const wchar_t* host, const wchar_t* objectPath,
-             const ServerCertificateCheck& serverCertificateCheck, bool useSystemTrust);
+             const ServerCertificateCheck& serverCertificateCheck, bool useSystemTrust,
+             const std::optional<ResumeRequest>& resume = std::nullopt);
   ~HTTPHelper();
   HTTPHelper(const HTTPHelper&) = delete;
   HTTPHelper& operator=(const HTTPHelper&) = delete;
 
-  // Writes the response body, whatever its status, through the creation
-  // handle of `file`. True only when the whole body was written; false also
-  // when `progress` stopped it.
-  bool DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
+  // Writes the response body through the creation handle of `file`. A
+  // request without a range takes the body whatever its status. A resumed
+  // one appends only a 206 that continues exactly at the file's end, and
+  // starts the file again on a 200; any other answer fails. A stop by
+  // `progress` ends it, incomplete.
+  BodyOutcome DownloadFile(TemporaryFile& file, DownloadProgressCallback progress);
 
   bool connected() const { return connected_; }
   bool certificateAccepted() const { return certificateAccepted_; }
@@ -68,7 +100,13 @@ class HTTPHelper {
   friend void RecordCertificateVerdict(HTTPHelper* helper, bool accepted);
   void Connect(const ServerCertificateCheck& serverCertificateCheck);
   void SendWithFailOver();
-  bool BodyComplete(unsigned long long written);
+  // The text of a response header; empty when absent or longer than a
+  // header we act on may be.
+  std::wstring HeaderText(DWORD query);
+  // Whether the answer to the resumed request, with its Content-Length
+  // where it announced one, continues the file: false, logged, otherwise.
+  // Starts the file again on a 200.
+  bool AcceptResumeAnswer(DWORD status, const uint64_t* announced, TemporaryFile& file);
 
   SystemLibrary winhttp_;
   decltype(WinHttpReceiveResponse)* ImpWinHttpReceiveResponse = nullptr;
@@ -87,6 +125,10 @@ class HTTPHelper {
   decltype(WinHttpQueryHeaders)* ImpWinHttpQueryHeaders = nullptr;
   std::wstring host_;
   std::wstring objectPath_;
+  std::optional<ResumeRequest> resume_;
+  // "Range" and "If-Range" for a resumed request, sent with every proxy
+  // tried; empty otherwise.
+  std::wstring rangeHeaders_;
   bool useSystemTrust_ = false;
   bool connected_ = false;
   bool certificateAccepted_ = false;

@@ -67,14 +67,58 @@ bool Sha256::Finish(Sha256Digest& digest) {
   return CryptGetHashParam(hash_.Get(), HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
 }
 
+BackgroundSha256::BackgroundSha256() : worker_([this] { Run(); }) {}
+
+BackgroundSha256::~BackgroundSha256() {
+  queue_.Cancel();
+  if (worker_.joinable()) worker_.join();
+}
+
+void BackgroundSha256::Run() {
+  std::vector<uint8_t> chunk;
+  while (queue_.Pop(chunk)) {
+    if (!hash_.Update(chunk.data(), static_cast<DWORD>(chunk.size()))) {
+      error_ = GetLastError() != 0 ? GetLastError() : ERROR_GEN_FAILURE;
+      // Nothing more is worth hashing; the writer learns of it at its next
+      // chunk or at Finish.
+      queue_.Cancel();
+      return;
+    }
+  }
+}
+
+bool BackgroundSha256::Update(const void* bytes, DWORD count) {
+  if (finished_ || !queue_.Push(static_cast<const uint8_t*>(bytes), count)) {
+    if (worker_.joinable()) worker_.join();
+    SetLastError(error_ != 0 ? error_ : ERROR_INVALID_STATE);
+    return false;
+  }
+  return true;
+}
+
+bool BackgroundSha256::Finish(Sha256Digest& digest) {
+  if (finished_) {
+    SetLastError(ERROR_INVALID_STATE);
+    return false;
+  }
+  finished_ = true;
+  queue_.Close();
+  worker_.join();
+  if (error_ != 0) {
+    SetLastError(error_);
+    return false;
+  }
+  return hash_.Finish(digest);
+}
+
 void HeldPackage::Discard() {
   handle.Close();
   if (!path.empty()) DeleteFileW(path.c_str());
 }
 
-TemporaryFile::TemporaryFile(const wchar_t* folderSpecification) {
+TemporaryFile::TemporaryFile(const StagingPlace& place) : privateFiles_(place.privateFiles), write_(place.write) {
   wchar_t expanded[MAX_PATH] = {};
-  DWORD size = ExpandEnvironmentStringsW(folderSpecification, expanded, MAX_PATH);
+  DWORD size = ExpandEnvironmentStringsW(place.folder.c_str(), expanded, MAX_PATH);
   // A size above the buffer means the text did not fit: the buffer then holds
   // no usable folder, so it counts as a failed expansion.
   if (size == 0 || size > MAX_PATH)
@@ -96,7 +140,8 @@ void TemporaryFile::Create() {
   if (name_.empty()) return;
   path_ = folder_ + L"\\" + name_;
   ScopedKernelHandle file(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                GetObjectSecurity(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      privateFiles_ != nullptr ? privateFiles_ : GetObjectSecurity(), CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     lastError_ = GetLastError();
     return;
@@ -106,6 +151,7 @@ void TemporaryFile::Create() {
     lastError_ = GetLastError();
     return;  // the destructor deletes it
   }
+  if (privateFiles_ == nullptr) written_.emplace();
   created_ = true;
 }
 
@@ -113,14 +159,30 @@ bool TemporaryFile::Write(const void* bytes, DWORD count) {
   const BYTE* next = static_cast<const BYTE*>(bytes);
   while (count > 0) {
     DWORD done = 0;
-    if (!WriteFile(handle_.Get(), next, count, &done, nullptr) || done == 0 ||
-        !written_.Update(next, done)) {
-      if (GetLastError() == 0) SetLastError(ERROR_WRITE_FAULT);
+    if (writeFailed_ || !write_(handle_.Get(), next, count, &done, nullptr) || done == 0 ||
+        (written_ && !written_->Update(next, done))) {
+      if (writeFailed_ || GetLastError() == 0) SetLastError(ERROR_WRITE_FAULT);
       writeFailed_ = true;
       return false;
     }
     next += done;
     count -= done;
+    size_ += done;
+  }
+  return true;
+}
+
+bool TemporaryFile::Truncate() {
+  LARGE_INTEGER start = {};
+  if (!created_ || writeFailed_ || !SetFilePointerEx(handle_.Get(), start, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(handle_.Get())) {
+    writeFailed_ = true;
+    return false;
+  }
+  size_ = 0;
+  if (written_) {
+    written_.reset();
+    written_.emplace();
   }
   return true;
 }
@@ -133,7 +195,7 @@ bool TemporaryFile::Fail(DWORD error) {
 bool TemporaryFile::Hold(HeldPackage& package) {
   if (!created_ || !handle_.IsValid() || writeFailed_) return Fail(ERROR_INVALID_HANDLE);
   Sha256Digest digest;
-  if (!written_.Finish(digest)) return Fail(GetLastError());
+  if (written_ && !written_->Finish(digest)) return Fail(GetLastError());
   ScopedKernelHandle reader(ReOpenFile(handle_.Get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
   if (!reader.IsValid()) return Fail(GetLastError());
   handle_.Close();
@@ -142,7 +204,7 @@ bool TemporaryFile::Hold(HeldPackage& package) {
   ScopedKernelHandle held(ReOpenFile(reader.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
   DWORD error = held.IsValid() ? 0 : GetLastError();
   reader.Close();
-  if (error == 0) error = CheckHeldFile(held.Get(), path_, identity_, digest);
+  if (error == 0) error = CheckHeldFile(held.Get(), path_, identity_, written_ ? &digest : nullptr);
   if (error != 0) {
     held.Close();
     DeleteFileW(path_.c_str());
@@ -154,7 +216,7 @@ bool TemporaryFile::Hold(HeldPackage& package) {
 }
 
 DWORD CheckHeldFile(HANDLE file, const std::wstring& path, const FileIdentity& identity,
-                    const Sha256Digest& digest) {
+                    const Sha256Digest* digest) {
   if (DWORD error = CheckIdentity(file, identity)) return error;
   // The installer opens the package by its name, so the name must still lead
   // to the held file; the hold then keeps it there. A file deleted just
@@ -164,6 +226,7 @@ DWORD CheckHeldFile(HANDLE file, const std::wstring& path, const FileIdentity& i
                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!named.IsValid()) return GetLastError();
   if (DWORD error = CheckIdentity(named.Get(), identity)) return error;
+  if (digest == nullptr) return 0;
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
   Sha256 content;
@@ -177,7 +240,7 @@ DWORD CheckHeldFile(HANDLE file, const std::wstring& path, const FileIdentity& i
   Sha256Digest found;
   if (!content.Finish(found)) return GetLastError();
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
-  return found == digest ? 0 : ERROR_FILE_INVALID;
+  return found == *digest ? 0 : ERROR_FILE_INVALID;
 }
 
 }  // namespace bastion

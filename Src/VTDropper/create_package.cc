@@ -92,11 +92,12 @@ std::wstring FreshName(const std::wstring& folder, const wchar_t* extension) {
   return uuid.empty() ? std::wstring() : folder + uuid + extension;
 }
 
-RunResult SaveConfigDat(const std::wstring& folder, const std::string& configDat, StagedFile& file) {
+RunResult SaveConfigDat(const std::wstring& folder, const std::string& configDat, SECURITY_ATTRIBUTES* security,
+                        StagedFile& file) {
   const std::wstring path = FreshName(folder, L".dat");
   if (path.empty()) return Fail(kSaveFailed, ERROR_GEN_FAILURE);
   WriteResult written = WriteBytesToFile(path.c_str(), reinterpret_cast<const unsigned char*>(configDat.data()),
-                                         configDat.size(), CREATE_NEW);
+                                         configDat.size(), CREATE_NEW, security);
   if (written.file.IsValid()) file.Made(path);
   if (!written.outcome) return Fail(kSaveFailed, written.outcome.error());
   trace::Message(ProcedureTrace::kConfigDatSaved, trace::kSteps);
@@ -105,11 +106,12 @@ RunResult SaveConfigDat(const std::wstring& folder, const std::string& configDat
 }
 
 // The private copy of the held package that the edits work on.
-RunResult CopyPackagePrivately(HANDLE package, const std::wstring& folder, StagedFile& file) {
+RunResult CopyPackagePrivately(HANDLE package, const std::wstring& folder, SECURITY_ATTRIBUTES* security,
+                               StagedFile& file) {
   const std::wstring path = FreshName(folder, L".msi");
   ScopedKernelHandle copy;
   const Win32Result copied =
-      path.empty() ? Win32Result::Failure(ERROR_GEN_FAILURE) : CopyToNewFile(package, path, copy);
+      path.empty() ? Win32Result::Failure(ERROR_GEN_FAILURE) : CopyToNewFile(package, path, copy, security);
   if (!copied) {
     PackageMoveOutcome outcome;
     outcome.error = copied.error();
@@ -123,18 +125,19 @@ RunResult CopyPackagePrivately(HANDLE package, const std::wstring& folder, Stage
 }  // namespace
 
 RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory,
-                                  const std::string& configDat, FILE* output) {
+                                  const std::string& configDat, SECURITY_ATTRIBUTES* privateFiles,
+                                  FILE* output) {
   // The staging folder is the one the package was downloaded into. Nothing
   // of the run but the finished package goes beside the executable, whose
   // folder the user who downloaded the stub can often write.
   const std::wstring staging = package.path.substr(0, package.path.rfind(L'\\') + 1);
   StagedFile configFile;
-  RunResult result = SaveConfigDat(staging, configDat, configFile);
+  RunResult result = SaveConfigDat(staging, configDat, privateFiles, configFile);
   if (result.exitCode != kExitSuccess) return result;
 
   trace::Message(ProcedureTrace::kCreatePackageBegins, trace::kSteps);
   StagedFile privateCopy;
-  result = CopyPackagePrivately(package.handle.Get(), staging, privateCopy);
+  result = CopyPackagePrivately(package.handle.Get(), staging, privateFiles, privateCopy);
   // The download is of no more use, copied or not.
   package.Discard();
   if (result.exitCode != kExitSuccess) return result;

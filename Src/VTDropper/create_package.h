@@ -18,11 +18,15 @@ namespace bastion {
 // download, adds the configuration to the copy's Binary table as
 // "VTINSTADDEXT_config.dat" and sets "RECONF" to "1". Only the finished copy
 // goes to `moduleDirectory` (ending in "\"), renamed over "BSX.msi" through
-// its handle; the staged files are deleted whatever the outcome. The line
+// its handle; the staged files are deleted whatever the outcome. The staged
+// files are made with `privateFiles` when the run made its staging folder
+// itself (the owner and list of its download), the process's default
+// otherwise. The line
 // naming the created package goes to `output`; a failure comes back with its
 // line and the Windows error behind it.
 RunResult CreateConfiguredPackage(HeldPackage& package, const std::wstring& moduleDirectory,
-                                  const std::string& configDat, FILE* output);
+                                  const std::string& configDat, SECURITY_ATTRIBUTES* privateFiles,
+                                  FILE* output);
 
 }  // namespace bastion
 

@@ -1,6 +1,7 @@
 #include "Src/VTDropper/download_attempts.h"
 
 #include <memory>
+#include <optional>
 
 #include "Src/Httphelper/temporary_file.h"
 #include "Src/VTDropper/download_progress.h"
@@ -71,44 +72,69 @@ bool WaitBeforeNextAttempt(const DownloadPage& page, WebInstance* instance, HAND
 
 DownloadOutcome DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                                 const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                                bool useSystemTrust, HANDLE retryEvent, HANDLE abortEvent, const std::wstring& folder,
-                                HeldPackage& package) {
+                                bool useSystemTrust, HANDLE retryEvent, HANDLE abortEvent, const StagingPlace& place,
+                                HeldPackage& package, DownloadCounts& counts) {
   DownloadProgress progress;
   bool pressable = true;
+  // The file outlives an attempt that may be resumed; each fresh file
+  // replaces it, and the one left deletes itself unless held, also when the
+  // stage is aborted.
+  std::optional<TemporaryFile> file;
+  // Of the 200 response that started the current file.
+  std::wstring validator;
+  unsigned long long total = 0;
+  bool resumable = false;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (AbortPressed(abortEvent)) return DownloadOutcome::kAborted;
+    counts.attempts = attempt + 1;
     PageCall(page, instance, kStatusFunction, kDownloading);
+    std::optional<ResumeRequest> resume;
+    if (file && resumable && !validator.empty() && file->size() > 0 && file->size() < total)
+      resume = ResumeRequest{file->size(), total, validator};
     auto helper = std::make_unique<HTTPHelper>(host.c_str(), objectPath.c_str(), serverCertificateCheck,
-                                               useSystemTrust);
+                                               useSystemTrust, resume);
     // The construction connected and sent, bounded only by WinHTTP's time-outs.
     if (AbortPressed(abortEvent)) return DownloadOutcome::kAborted;
-    bool downloaded = false;
-    {
-      // Deletes its file, before any wait, unless the attempt ends in a hold.
-      TemporaryFile file(folder.c_str());
-      file.Create();
-      if (file.created()) {
+    if (resume) {
+      BASTION_LOG(spdlog::level::info, kLogFunction, "Resuming BSX.msi at byte {} of {}", resume->offset, total);
+    } else {
+      file.reset();
+      file.emplace(place);
+      file->Create();
+      validator.clear();
+      total = 0;
+      if (file->created()) {
         trace::Message(ProcedureTrace::kTemporaryPackageNamed, trace::kSteps);
         BASTION_LOG(spdlog::level::info, kLogFunction, L"Temp file was generated in temp folder {}",
-                    file.path().c_str());
+                    file->path().c_str());
       }
       progress.Reset();
-      bool aborted = false;
-      downloaded = helper->DownloadFile(file, [&page, instance, &progress, abortEvent, &aborted](DWORD) {
-        aborted = AbortPressed(abortEvent);
-        if (aborted) return false;
-        if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
-        return true;
-      });
-      if (aborted) return DownloadOutcome::kAborted;
-      // A file that is not the one written, or not as written, fails the
-      // attempt like a cut download.
-      if (downloaded && !file.Hold(package)) {
-        downloaded = false;
-        BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi changed after download: {}", file.lastError());
-      }
+    }
+    bool aborted = false;
+    const BodyOutcome outcome =
+        helper->DownloadFile(*file, [&page, instance, &progress, abortEvent, &aborted](DWORD) {
+          aborted = AbortPressed(abortEvent);
+          if (aborted) return false;
+          if (progress.OnChunk()) PageCall(page, instance, kProgressFunction, L"1");
+          return true;
+        });
+    counts.bodyBytes += outcome.bodyBytes;
+    if (aborted) return DownloadOutcome::kAborted;
+    if (outcome.started) {
+      validator = outcome.validator;
+      total = outcome.length;
+    }
+    resumable = outcome.resumable;
+    bool downloaded = outcome.complete;
+    // A file that is not the one written, or not as written, fails the
+    // attempt like a cut download, and the next one starts afresh.
+    if (downloaded && !file->Hold(package)) {
+      downloaded = false;
+      resumable = false;
+      BASTION_LOG(spdlog::level::info, kLogFunction, "BSX.msi changed after download: {}", file->lastError());
     }
     if (downloaded) {
+      file.reset();
       trace::Message(ProcedureTrace::kPackageDownloaded, trace::kSteps);
       while (progress.NextFillStep()) PageCall(page, instance, kProgressFunction, L"1");
       helper.reset();
@@ -117,6 +143,8 @@ DownloadOutcome DownloadPackage(const DownloadPage& page, WebInstance* instance,
       PageCall(page, instance, kStatusFunction, kInstalling);
       return DownloadOutcome::kDownloaded;
     }
+    // Deleted before any wait unless the next attempt may resume it.
+    if (!resumable) file.reset();
     PageCall(page, instance, kStatusFunction, kFailed);
     if (attempt == 0) page.runCommand(instance, L"ForceRetry", 0, nullptr);
     if (!WaitBeforeNextAttempt(page, instance, retryEvent, abortEvent, attempt, pressable))

@@ -1,5 +1,6 @@
 // The download stage of the installation: up to five attempts, each with a
-// new connection and a new temporary file, progress on the page's
+// new connection, resuming the file of a cut attempt or else writing a new
+// temporary file, progress on the page's
 // initial-client bar, and a wait for RETRY after each failed attempt when
 // someone can press it, a bounded pause otherwise, and an end as soon as
 // ABORT or CLOSE is pressed; and the check of the download server's
@@ -49,18 +50,28 @@ enum class DownloadOutcome {
   kAborted,     // `abortEvent` was set: ABORT or CLOSE was pressed
 };
 
-// Each attempt writes a new file in `folder` (environment variables
-// expanded) and deletes it when the attempt fails or is aborted.
-// `retryEvent` is the auto-reset event the page's RETRY button sets; the
-// stage waits on it only while the page is attended, its window exists,
-// RETRY is shown and the window's end can be told (both events exist).
-// `abortEvent` (manual-reset; null for none) ends the stage at its next
-// check: each attempt's start, after the connection, each chunk, and the
-// waits between attempts.
+// What the attempts did, for the run's last log line.
+struct DownloadCounts {
+  int attempts = 0;
+  // Body bytes received over all attempts.
+  unsigned long long bodyBytes = 0;
+};
+
+// An attempt writes a new file in `place` (environment variables expanded),
+// or resumes the file of an attempt that was cut short: only from a 200
+// response with a validator, and only while the file has part of that
+// response's length. Any other file of a failed attempt is deleted before
+// the next; whatever is left is deleted when the stage ends without a hold,
+// aborted or not. `retryEvent` is the auto-reset event the page's RETRY
+// button sets; the stage waits on it only while the page is attended, its
+// window exists, RETRY is shown and the window's end can be told (both
+// events exist). `abortEvent` (manual-reset; null for none) ends the stage
+// at its next check: each attempt's start, after the connection, each chunk,
+// and the waits between attempts.
 DownloadOutcome DownloadPackage(const DownloadPage& page, WebInstance* instance, const std::wstring& host,
                                 const std::wstring& objectPath, const ServerCertificateCheck& serverCertificateCheck,
-                                bool useSystemTrust, HANDLE retryEvent, HANDLE abortEvent, const std::wstring& folder,
-                                HeldPackage& package);
+                                bool useSystemTrust, HANDLE retryEvent, HANDLE abortEvent, const StagingPlace& place,
+                                HeldPackage& package, DownloadCounts& counts);
 
 // The server must present a certificate with a pinned key that signed the
 // embedded configuration. The check holds `blob` and `document` by reference:

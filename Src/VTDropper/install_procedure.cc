@@ -123,7 +123,18 @@ std::wstring ProductConfigPath(RunResult& failure) {
   return folder.c_str();
 }
 
-RunResult InstallProcedure(bool verify, bool createPackage) {
+// The installer's exit code for the log, with the system's text where there
+// is one; a code that asks for nothing but a reboot is no failure.
+void LogInstallerExitCode(DWORD code) {
+  const bool succeeded = code == ERROR_SUCCESS || code == ERROR_SUCCESS_REBOOT_REQUIRED ||
+                         code == ERROR_SUCCESS_REBOOT_INITIATED;
+  const std::string text = SystemText(code);
+  BASTION_LOG(succeeded ? spdlog::level::info : spdlog::level::err, "InstallProcedure", "Installer exit code {}{}",
+              code, text.empty() ? "" : ": " + text);
+}
+
+// `downloads` receives what the run's last log line counts.
+RunResult InstallProcedure(bool verify, bool createPackage, DownloadCounts& downloads) {
   const bool interactive = IsInteractiveWindowStation();
   if (interactive) ReleaseConsoleIfOwnedAlone();
 
@@ -179,14 +190,14 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   // can press RETRY.
   const bool attended = interactive && IsInUserSession();
   // Declared before the package so that the folder goes only after the hold.
-  StagingFolder staging(ProcessIsElevated());
+  StagingFolder staging(StagingForThisProcess());
   HeldPackage package;
   // No attempt was made, so the trace of failed attempts (33) is not sent.
   if (!staging.ok()) return Fail(kDownloadFailed, staging.error());
   const DownloadOutcome downloaded =
       DownloadPackage(ProgressWindowPage(attended), page, Wide(server.host), Wide(server.path),
                       ConfigurationSignerCheck(blob, document), !publisherFallback, RetryEvent, AbortEvent,
-                      staging.folder(), package);
+                      staging.place(), package, downloads);
   if (downloaded == DownloadOutcome::kAborted) return EndedByButton();
   if (downloaded != DownloadOutcome::kDownloaded) {
     trace::Message(ProcedureTrace::kAllDownloadsFailed, trace::kSteps);
@@ -218,7 +229,7 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   if (createPackage) {
     const std::wstring moduleDirectory = ModuleDirectory();
     if (moduleDirectory.empty()) return Fail("Failed to save config.dat\n");
-    return CreateConfiguredPackage(package, moduleDirectory, configDat, stderr);
+    return CreateConfiguredPackage(package, moduleDirectory, configDat, staging.place().privateFiles, stderr);
   }
 
   RunResult failure;
@@ -248,20 +259,24 @@ RunResult InstallProcedure(bool verify, bool createPackage) {
   // From here on a press is only noted: the installer is not stopped half-way,
   // and the run ends with its code.
   LaunchRecord launch = {};
-  if (!LaunchInstaller(&launch, L"msiexec.exe", installerArguments.c_str())) {
+  const std::wstring installerLog = InstallerLogPath(package.path);
+  if (!LaunchInstaller(&launch, L"msiexec.exe", installerArguments.c_str(), installerLog.c_str())) {
     trace::Message(ProcedureTrace::kInstallerNotRun, trace::kSteps);
+    BASTION_LOG(spdlog::level::err, "InstallProcedure", "Installer not started{}", WindowsErrorDetail(launch.error));
     return Finished(kExitInstallFailure);
   }
   if (EndRequested())
     BASTION_LOG(spdlog::level::info, "InstallProcedure", "{} pressed while the installer ran: ignored",
                 PressedButton());
   trace::Message(ProcedureTrace::kInstallerRan, trace::kSteps);
+  LogInstallerExitCode(launch.exitCode);
   return Finished(static_cast<int>(launch.exitCode));
 }
 
 // The one place a run's end is reported: its line on standard error, and the
-// same line in the log with the Windows error behind it.
-int Report(const RunResult& result) {
+// same line in the log with the Windows error behind it; then the log's last
+// line for the run, with what an administrator asks first.
+int Report(const RunResult& result, const DownloadCounts& downloads, ULONGLONG startedMs) {
   if (!result.message.empty()) {
     fprintf(stderr, "%s", result.message.c_str());
     std::string line = result.message;
@@ -269,12 +284,18 @@ int Report(const RunResult& result) {
     BASTION_LOG(result.logAsInfo ? spdlog::level::info : spdlog::level::err, "InstallProcedure", "{}{}", line,
                 WindowsErrorDetail(result.windowsError));
   }
+  // Whole milliseconds: the stub's fmt has no floating-point formatting.
+  const ULONGLONG elapsedMs = GetTickCount64() - startedMs;
+  BASTION_LOG(spdlog::level::info, "InstallationWrapper",
+              "Run ended: exit code {}, {} download attempts, {} body bytes received, {}.{:03} s", result.exitCode,
+              downloads.attempts, downloads.bodyBytes, elapsedMs / 1000, elapsedMs % 1000);
   return result.exitCode;
 }
 
 }  // namespace
 
 int InstallationWrapper(bool verify, bool createPackage, void (*onStart)()) {
+  const ULONGLONG startedMs = GetTickCount64();
   try {
     SetUpFileLog();
   } catch (...) {
@@ -282,13 +303,14 @@ int InstallationWrapper(bool verify, bool createPackage, void (*onStart)()) {
   BASTION_LOG(spdlog::level::info, "InstallationWrapper", "Starting");
   trace::Message(ProcedureTrace::kStarting, trace::kSteps);
   RunResult result;
+  DownloadCounts downloads;
   try {
     if (onStart != nullptr) onStart();
-    result = InstallProcedure(verify, createPackage);
+    result = InstallProcedure(verify, createPackage, downloads);
   } catch (...) {
     result = Fail("Bastion Setup failed!\n");
   }
-  return Report(result);
+  return Report(result, downloads, startedMs);
 }
 
 }  // namespace bastion

@@ -1,6 +1,10 @@
 #include "Src/VTDropper/installer_launch.h"
 
+#include <string>
+
+#include "Src/VTDropper/installer_arguments.h"
 #include "Src/VTDropper/local_files.h"
+#include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/path_buffer.h"
@@ -9,13 +13,26 @@ namespace bastion {
 
 namespace {
 
-// trace numbers: 10-13, 15
-void TraceError(LaunchTrace message) { trace::Message(message, trace::kComponents, GetLastError()); }
+constexpr char kLogFunction[] = "InstallProcedure";
+
+// Traces the last error and answers it.
+DWORD TraceError(LaunchTrace message) {
+  const DWORD error = GetLastError();
+  // trace numbers: 10-13, 15
+  trace::Message(message, trace::kComponents, error);
+  return error;
+}
 
 // A path that does not fit leaves no useful last error of its own.
-void TraceTooLong(LaunchTrace message) {
+DWORD TraceTooLong(LaunchTrace message) {
   SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  TraceError(message);
+  return TraceError(message);
+}
+
+// The failure's cause for the caller; false.
+bool NotStarted(LaunchRecord* record, DWORD error) {
+  record->error = error != 0 ? error : ERROR_GEN_FAILURE;
+  return false;
 }
 
 }  // namespace
@@ -44,26 +61,25 @@ DWORD AwaitInstallerExitCode(HANDLE process, const InstallerWaitCalls& calls) {
   return exitCode == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : exitCode;
 }
 
-bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wchar_t* arguments) {
+bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wchar_t* arguments,
+                     const wchar_t* installerLog) {
   record->startup = {};
   record->startup.cb = sizeof(record->startup);
   record->process = {};
+  record->error = 0;
 
   wchar_t systemFolder[PathBuffer::kCapacity] = {};
   UINT length = GetSystemDirectoryW(systemFolder, PathBuffer::kCapacity);
   if (length == 0) {
-    TraceError(LaunchTrace::kSystemFolderNotRead);
-    return false;
+    return NotStarted(record, TraceError(LaunchTrace::kSystemFolderNotRead));
   }
   if (length >= PathBuffer::kCapacity) {
-    TraceTooLong(LaunchTrace::kSystemFolderNotRead);
-    return false;
+    return NotStarted(record, TraceTooLong(LaunchTrace::kSystemFolderNotRead));
   }
 
   PathBuffer program;
   if (!program.Append(systemFolder) || !program.Append(L"\\") || !program.Append(executable)) {
-    TraceTooLong(LaunchTrace::kExecutablePathTooLong);
-    return false;
+    return NotStarted(record, TraceTooLong(LaunchTrace::kExecutablePathTooLong));
   }
 
   // The program path is quoted as well as the package path within the
@@ -71,14 +87,23 @@ bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wcha
   PathBuffer commandLine;
   if (!commandLine.Append(L"\"") || !commandLine.Append(program.c_str()) || !commandLine.Append(L"\" ") ||
       !commandLine.Append(arguments)) {
-    TraceTooLong(LaunchTrace::kCommandLineTooLong);
-    return false;
+    const DWORD error = TraceTooLong(LaunchTrace::kCommandLineTooLong);
+    BASTION_LOG(spdlog::level::err, kLogFunction, "Installer command line exceeds {} characters",
+                PathBuffer::kCapacity - 1);
+    return NotStarted(record, error);
+  }
+  if (installerLog != nullptr) {
+    // A failed append leaves the line as it was: without the log.
+    if (commandLine.Append(InstallerLogArguments(installerLog).c_str()))
+      BASTION_LOG(spdlog::level::info, kLogFunction, L"Installer log: {}", installerLog);
+    else
+      BASTION_LOG(spdlog::level::info, kLogFunction,
+                  "Installer log left out: the command line would exceed {} characters", PathBuffer::kCapacity - 1);
   }
 
   if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                       nullptr, nullptr, &record->startup, &record->process)) {
-    TraceError(LaunchTrace::kCreateProcessFailed);
-    return false;
+    return NotStarted(record, TraceError(LaunchTrace::kCreateProcessFailed));
   }
   ScopedKernelHandle process(record->process.hProcess);
   ScopedKernelHandle thread(record->process.hThread);

@@ -35,6 +35,9 @@ struct LaunchRecord {
   // The installer's own exit code once it has ended; deployment tools act on
   // it (1603 failure, 3010 and 1641 reboot), so the run passes it on.
   DWORD exitCode;
+  // Why it was not started: the system's error, ERROR_INSUFFICIENT_BUFFER
+  // for a path or line that does not fit.
+  DWORD error;
 };
 
 // The waits on the installer, replaceable by tests.
@@ -51,11 +54,16 @@ DWORD AwaitInstallerExitCode(HANDLE process, const InstallerWaitCalls& calls = {
                                                                                 GetExitCodeProcess});
 
 // Runs `executable` from the system folder with `arguments`, without a
-// window, and waits for it without a time limit. True once it was started
-// and the wait returned, with AwaitInstallerExitCode's answer in
-// `record->exitCode` (the code read is traced); false when it was not
-// started, for instance when the command line exceeds 259 characters.
-bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wchar_t* arguments);
+// window, and waits for it without a time limit. With `installerLog`, the
+// installer is asked to write its verbose log there when the line has room
+// for it; otherwise it runs without, and the log says so: the package is
+// never given up for the log. True once it was started and the wait
+// returned, with AwaitInstallerExitCode's answer in `record->exitCode` (the
+// code read is traced); false, with the cause in `record->error`, when it
+// was not started, for instance when the command line exceeds 259
+// characters.
+bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wchar_t* arguments,
+                     const wchar_t* installerLog = nullptr);
 
 }  // namespace bastion
 

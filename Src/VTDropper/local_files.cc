@@ -120,10 +120,12 @@ Win32Result CreateDirectoryChain(const wchar_t* path) {
   return Win32Result::Success();
 }
 
-WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count, DWORD disposition) {
+WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count, DWORD disposition,
+                             SECURITY_ATTRIBUTES* security) {
   WriteResult result;
-  result.file = ScopedKernelHandle(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, GetObjectSecurity(),
-                                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  result.file = ScopedKernelHandle(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ,
+                                               security != nullptr ? security : GetObjectSecurity(), disposition,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!result.file.IsValid()) {
     result.outcome = Win32Result::Failure(GetLastError());
     return result;
@@ -147,10 +149,12 @@ WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, si
   return result;
 }
 
-Win32Result CopyToNewFile(HANDLE from, const std::wstring& path, ScopedKernelHandle& copy) {
+Win32Result CopyToNewFile(HANDLE from, const std::wstring& path, ScopedKernelHandle& copy,
+                          SECURITY_ATTRIBUTES* security) {
   // CREATE_NEW never takes an existing entry, a planted link included.
   // The object security keeps the file readable where it lands.
-  copy = ScopedKernelHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, GetObjectSecurity(), CREATE_NEW,
+  copy = ScopedKernelHandle(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0,
+                                        security != nullptr ? security : GetObjectSecurity(), CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!copy.IsValid()) return Win32Result::Failure(GetLastError());
   const DWORD error = CopyContent(from, copy.Get());

@@ -52,15 +52,18 @@ struct WriteResult {
 };
 
 // Creates or truncates `path` (`disposition` CREATE_NEW: creates it only
-// where nothing has that name) with the process's object security and writes
-// `count` bytes; 0 bytes make an empty file.
+// where nothing has that name) with `security`, or the process's object
+// security when it is null, and writes `count` bytes; 0 bytes make an empty
+// file.
 WriteResult WriteBytesToFile(const wchar_t* path, const unsigned char* bytes, size_t count,
-                             DWORD disposition = CREATE_ALWAYS);
+                             DWORD disposition = CREATE_ALWAYS, SECURITY_ATTRIBUTES* security = nullptr);
 
 // Copies what `from` holds, read from its start, into the new file `path`
 // (never an existing entry, nor through a link), left open in `copy` for
-// writing and deletion and shared with nobody. A failed copy is deleted.
-Win32Result CopyToNewFile(HANDLE from, const std::wstring& path, ScopedKernelHandle& copy);
+// writing and deletion and shared with nobody, with `security`, or the
+// process's object security when it is null. A failed copy is deleted.
+Win32Result CopyToNewFile(HANDLE from, const std::wstring& path, ScopedKernelHandle& copy,
+                          SECURITY_ATTRIBUTES* security = nullptr);
 
 // Copies `package` (read from its start) into a new file of `folder` (ending
 // in "\") under a temporary name, then renames that copy through its handle

@@ -2,64 +2,70 @@
 
 #include <aclapi.h>
 
-#include "Src/Httphelper/temporary_file.h"
-#include "platform/scoped_handle.h"
-
 namespace bastion {
 
-bool ProcessIsElevated() {
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-  ScopedKernelHandle token(raw);
-  TOKEN_ELEVATION elevation = {};
+Staging StagingForThisProcess() {
+  ScopedKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return Staging::kUserTemp;
+  BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD size = 0;
+  if (GetTokenInformation(token.Get(), TokenUser, buffer, sizeof(buffer), &size) &&
+      IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid))
+    return Staging::kPrivateForLocalSystem;
+  TOKEN_ELEVATION elevation = {};
   if (GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
       elevation.TokenIsElevated != 0)
-    return true;
-  BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof(buffer), &size)) return false;
-  return IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid) != FALSE;
+    return Staging::kPrivateForAdministrators;
+  return Staging::kUserTemp;
 }
 
-DWORD CreatePrivateFolder(const std::wstring& path) {
-  BYTE admins[SECURITY_MAX_SID_SIZE];
-  BYTE system[SECURITY_MAX_SID_SIZE];
-  DWORD adminsSize = sizeof(admins);
-  DWORD systemSize = sizeof(system);
-  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &adminsSize) ||
-      !CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize))
-    return GetLastError();
+PrivateSecurity::PrivateSecurity(Staging staging, Object object) {
+  DWORD adminsSize = sizeof(administrators_);
+  DWORD systemSize = sizeof(system_);
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators_, &adminsSize) ||
+      !CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &systemSize)) {
+    error_ = GetLastError();
+    return;
+  }
+  const BYTE* owner = staging == Staging::kPrivateForLocalSystem ? system_ : administrators_;
+  if (!CopySid(sizeof(owner_), owner_, const_cast<BYTE*>(owner))) {
+    error_ = GetLastError();
+    return;
+  }
   EXPLICIT_ACCESS_W entries[2] = {};
-  PSID sids[2] = {admins, system};
+  PSID sids[2] = {administrators_, system_};
   for (int i = 0; i < 2; ++i) {
     entries[i].grfAccessPermissions = GENERIC_ALL;
     entries[i].grfAccessMode = SET_ACCESS;
-    entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    entries[i].grfInheritance = object == Object::kFolder ? SUB_CONTAINERS_AND_OBJECTS_INHERIT : NO_INHERITANCE;
     entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
     entries[i].Trustee.TrusteeType = i == 0 ? TRUSTEE_IS_GROUP : TRUSTEE_IS_USER;
     entries[i].Trustee.ptstrName = static_cast<LPWSTR>(sids[i]);
   }
-  PACL acl = nullptr;
-  DWORD error = SetEntriesInAclW(2, entries, nullptr, &acl);
-  if (error != ERROR_SUCCESS) return error;
-  SECURITY_DESCRIPTOR descriptor;
+  error_ = SetEntriesInAclW(2, entries, nullptr, acl_.Receive());
+  if (error_ != ERROR_SUCCESS) return;
   // Protected: nothing the machine's temporary folder grants is inherited.
-  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-      !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
-    error = GetLastError();
-    LocalFree(acl);
-    return error;
+  if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorOwner(&descriptor_, owner_, FALSE) ||
+      !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl_.Get(), FALSE) ||
+      !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    error_ = GetLastError();
+    return;
   }
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
-  error = CreateDirectoryW(path.c_str(), &attributes) ? 0 : GetLastError();
-  LocalFree(acl);
-  return error;
+  attributes_.lpSecurityDescriptor = &descriptor_;
 }
 
-StagingFolder::StagingFolder(bool elevated) {
-  if (!elevated) {
-    folder_ = L"%temp%";
+DWORD CreatePrivateFolder(const std::wstring& path, Staging staging) {
+  PrivateSecurity security(staging, PrivateSecurity::Object::kFolder);
+  if (security.error() != 0) return security.error();
+  return CreateDirectoryW(path.c_str(), security.attributes()) ? 0 : GetLastError();
+}
+
+StagingFolder::StagingFolder(Staging staging)
+    : folderSecurity_(staging, PrivateSecurity::Object::kFolder),
+      fileSecurity_(staging, PrivateSecurity::Object::kFile) {
+  if (staging == Staging::kUserTemp) {
+    place_.folder = L"%temp%";
     return;
   }
   wchar_t windows[MAX_PATH] = {};
@@ -73,15 +79,20 @@ StagingFolder::StagingFolder(bool elevated) {
     error_ = ERROR_GEN_FAILURE;
     return;
   }
+  error_ = folderSecurity_.error() != 0 ? folderSecurity_.error() : fileSecurity_.error();
+  if (error_ != 0) return;
   std::wstring windowsFolder = windows;
   if (windowsFolder.back() != L'\\') windowsFolder += L'\\';
-  folder_ = windowsFolder + L"Temp\\" + name;
-  error_ = CreatePrivateFolder(folder_);
+  place_.folder = windowsFolder + L"Temp\\" + name;
+  error_ = CreateDirectoryW(place_.folder.c_str(), folderSecurity_.attributes()) ? 0 : GetLastError();
   created_ = error_ == 0;
+  // Only a folder this run made, with its owner and list, lets its files go
+  // without a digest.
+  if (created_) place_.privateFiles = fileSecurity_.attributes();
 }
 
 StagingFolder::~StagingFolder() {
-  if (created_) RemoveDirectoryW(folder_.c_str());
+  if (created_) RemoveDirectoryW(place_.folder.c_str());
 }
 
 }  // namespace bastion

@@ -1,7 +1,7 @@
 // Stands in for msiexec.exe in the package-hold test: it is given the
-// installer's command line ("/i "<package>" /qn"), tries what another
-// process of the same user could do to the package while the installer
-// runs, and writes what happened to "%TEMP%\hold_report.txt":
+// installer's command line ("/i "<package>" /qn /l*v "<package>.log""),
+// tries what another process of the same user could do to the package while
+// the installer runs, and writes what happened to "%TEMP%\hold_report.txt":
 //   read=<0|1> rename=<0|1> overwrite=<0|1> replace=<0|1> delete=<0|1>
 // (1: the attempt succeeded), then the package path on a line of its own;
 // a copy of the package it read goes to "%TEMP%\hold_package.msi".
@@ -14,7 +14,9 @@
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4 || wcscmp(argv[1], L"/i") != 0 || wcscmp(argv[3], L"/qn") != 0) return 87;
+  if (argc != 6 || wcscmp(argv[1], L"/i") != 0 || wcscmp(argv[3], L"/qn") != 0 || wcscmp(argv[4], L"/l*v") != 0 ||
+      std::wstring(argv[5]) != std::wstring(argv[2]) + L".log")
+    return 87;
   const std::wstring package = argv[2];
   const std::wstring folder = package.substr(0, package.find_last_of(L'\\') + 1);
 

@@ -85,7 +85,7 @@ class CreatePackageTest : public ::testing::Test {
     package.path = temporary_;
     package.handle = ScopedKernelHandle(
         CreateFileW(temporary_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    RunResult result = CreateConfiguredPackage(package, folder_, kConfigDat, output);
+    RunResult result = CreateConfiguredPackage(package, folder_, kConfigDat, nullptr, output);
     fflush(output);
     rewind(output);
     char buffer[512];
@@ -213,7 +213,7 @@ TEST_F(CreatePackageTest, AFailedPrivateCopyStopsBeforeTheEdits) {
                                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                                     0, nullptr));
     FILE* output = tmpfile();
-    RunResult result = CreateConfiguredPackage(package, folder_, kConfigDat, output);
+    RunResult result = CreateConfiguredPackage(package, folder_, kConfigDat, nullptr, output);
     fclose(output);
     run.errors = result.message;
     run.windowsError = result.windowsError;

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <spdlog/sinks/ostream_sink.h>
+#include <spdlog/spdlog.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +32,28 @@ std::wstring ProgramFiles64() {
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The default logger's lines, as "[level] text", while the object lives.
+class Lines {
+ public:
+  Lines() : previous_(spdlog::default_logger()) {
+    auto logger = std::make_shared<spdlog::logger>("root", std::make_shared<spdlog::sinks::ostream_sink_mt>(out_));
+    logger->set_pattern("[%l] %v");
+    spdlog::set_default_logger(logger);
+  }
+  ~Lines() { spdlog::set_default_logger(previous_); }
+  std::vector<std::string> Take() {
+    std::vector<std::string> lines;
+    std::istringstream in(out_.str());
+    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find_last_not_of('\r') + 1));
+    out_.str("");
+    return lines;
+  }
+
+ private:
+  std::ostringstream out_;
+  std::shared_ptr<spdlog::logger> previous_;
+};
 
 class InstallerLaunchTest : public ::testing::Test {
  protected:
@@ -62,12 +88,22 @@ class InstallerLaunchTest : public ::testing::Test {
 TEST_F(InstallerLaunchTest, InstallsAPackageFromAFolderWithABlank) {
   std::wstring package = Stage(L"install.msi");
   std::wstring payload = ProgramFiles64() + L"\\BastionFilesTest install\\payload.txt";
+  const std::wstring installerLog = InstallerLogPath(package);
   LaunchRecord record = {};
   {
     TraceRecorder recorder;
-    ASSERT_TRUE(LaunchInstaller(&record, L"msiexec.exe", InstallerArguments(package).c_str()));
+    Lines lines;
+    ASSERT_TRUE(LaunchInstaller(&record, L"msiexec.exe", InstallerArguments(package).c_str(), installerLog.c_str()));
     EXPECT_EQ(Traces(recorder), (std::vector<std::pair<USHORT, ULONG>>{{14, 0}}));
+    const std::string path8(installerLog.begin(), installerLog.end());  // ASCII temp folder
+    EXPECT_EQ(lines.Take(), std::vector<std::string>{"[info] Installer log: " + path8});
+    // msiexec's own verbose log, where the line said.
+    std::ifstream written(path8, std::ios::binary);
+    std::string head(200, '\0');
+    written.read(head.data(), head.size());
+    EXPECT_NE(head.find("=== Logging started"), std::string::npos) << head;
   }
+  DeleteFileW(installerLog.c_str());
   EXPECT_TRUE(Exists(payload));
   EXPECT_EQ(record.startup.cb, sizeof(STARTUPINFOW));
   EXPECT_NE(record.process.dwProcessId, 0u);
@@ -90,33 +126,52 @@ TEST_F(InstallerLaunchTest, FailedInstallationStillCountsAsLaunched) {
   DeleteFileW(package.c_str());
 }
 
-TEST_F(InstallerLaunchTest, CommandLineOver259CharactersStartsNothing) {
+// The line is "\"" + system folder + "\\msiexec.exe" + "\" " + arguments,
+// then the log's arguments when they fit too.
+TEST_F(InstallerLaunchTest, CommandLineOver259CharactersStartsNothingAndTheLogGivesWayFirst) {
   wchar_t system[MAX_PATH];
   size_t systemLength = GetSystemDirectoryW(system, MAX_PATH);
-  // The line is "\"" + system folder + "\\msiexec.exe" + "\" " + arguments.
   size_t room = 259 - (systemLength + 15);
   // Arguments for a missing package with a name that fills the room exactly.
   std::wstring fitting = InstallerArguments(folder_);
   fitting = InstallerArguments(folder_ + std::wstring(room - fitting.size() - 4, L'p') + L".msi");
   ASSERT_EQ(fitting.size(), room);
+  const std::wstring installerLog = folder_ + L"l.log";
 
   LaunchRecord record = {};
   TraceRecorder recorder;
+  Lines lines;
   std::wstring tooLong = fitting;
   tooLong.insert(tooLong.find(L".msi"), L"p");
-  EXPECT_FALSE(LaunchInstaller(&record, L"msiexec.exe", tooLong.c_str()));
+  EXPECT_FALSE(LaunchInstaller(&record, L"msiexec.exe", tooLong.c_str(), installerLog.c_str()));
   std::vector<std::pair<USHORT, ULONG>> traces = Traces(recorder);
   ASSERT_EQ(traces.size(), 1u);
   EXPECT_EQ(traces[0].first, 12);
   EXPECT_EQ(record.process.dwProcessId, 0u);
+  EXPECT_EQ(record.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(lines.Take(), std::vector<std::string>{"[error] Installer command line exceeds 259 characters"});
 
-  // One character less fits: msiexec starts, finds no package and ends.
+  // One character less fits without the log: msiexec starts, finds no
+  // package and ends, and the log says why there is no installer log.
   recorder.Clear();
-  EXPECT_TRUE(LaunchInstaller(&record, L"msiexec.exe", fitting.c_str()));
+  EXPECT_TRUE(LaunchInstaller(&record, L"msiexec.exe", fitting.c_str(), installerLog.c_str()));
   traces = Traces(recorder);
   ASSERT_EQ(traces.size(), 1u);
   EXPECT_EQ(traces[0].first, 14);
   EXPECT_NE(traces[0].second, 0u);
+  EXPECT_EQ(lines.Take(), std::vector<std::string>{
+                              "[info] Installer log left out: the command line would exceed 259 characters"});
+  EXPECT_FALSE(Exists(installerLog));
+
+  // Arguments that leave exactly the log's room take the log.
+  const std::wstring logArguments = InstallerLogArguments(installerLog);
+  std::wstring withLog = InstallerArguments(folder_);
+  withLog = InstallerArguments(folder_ + std::wstring(room - logArguments.size() - withLog.size() - 4, L'p') + L".msi");
+  ASSERT_EQ(withLog.size() + logArguments.size(), room);
+  EXPECT_TRUE(LaunchInstaller(&record, L"msiexec.exe", withLog.c_str(), installerLog.c_str()));
+  const std::string path8(installerLog.begin(), installerLog.end());
+  EXPECT_EQ(lines.Take(), std::vector<std::string>{"[info] Installer log: " + path8});
+  DeleteFileW(installerLog.c_str());
 }
 
 TEST_F(InstallerLaunchTest, MissingProgramIsNotStarted) {
@@ -124,6 +179,7 @@ TEST_F(InstallerLaunchTest, MissingProgramIsNotStarted) {
   TraceRecorder recorder;
   EXPECT_FALSE(LaunchInstaller(&record, L"no-such-installer.exe", L"/qn"));
   EXPECT_EQ(Traces(recorder), (std::vector<std::pair<USHORT, ULONG>>{{13, ERROR_FILE_NOT_FOUND}}));
+  EXPECT_EQ(record.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
   recorder.Clear();
   std::wstring longName(260, L'b');

@@ -58,7 +58,7 @@ std::wstring CurrentUserSid() {
 
 TEST(StagingFolderTest, PrivateFolderGrantsOnlyAdministratorsAndSystemAndIsNeverReused) {
   std::wstring folder = TestFolder(L"bastion-staging-") + L"private";
-  ASSERT_EQ(CreatePrivateFolder(folder), 0u);
+  ASSERT_EQ(CreatePrivateFolder(folder, Staging::kPrivateForAdministrators), 0u);
   bool protectedList = false;
   std::vector<std::wstring> granted = GrantedSids(folder, protectedList);
   EXPECT_FALSE(granted.empty());
@@ -66,8 +66,60 @@ TEST(StagingFolderTest, PrivateFolderGrantsOnlyAdministratorsAndSystemAndIsNever
   for (const std::wstring& sid : granted)
     EXPECT_TRUE(sid == L"S-1-5-32-544" || sid == L"S-1-5-18" || sid == owner) << "also granted: " << sid;
   // An existing folder, planted or left over, is refused.
-  EXPECT_EQ(CreatePrivateFolder(folder), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(CreatePrivateFolder(folder, Staging::kPrivateForAdministrators), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring SidText(PSID sid) {
+  wchar_t* text = nullptr;
+  ConvertSidToStringSidW(sid, &text);
+  std::wstring result = text ? text : L"";
+  LocalFree(text);
+  return result;
+}
+
+// Wine reads the owner back as the user and drops the protection, so the
+// descriptors are checked as built, before any creation.
+TEST(StagingFolderTest, PrivateDescriptorsNameTheirOwnerAndGrantOnlyAdministratorsAndSystem) {
+  const struct {
+    Staging staging;
+    PrivateSecurity::Object object;
+    const wchar_t* owner;
+    BYTE inheritance;
+  } cases[] = {
+      {Staging::kPrivateForAdministrators, PrivateSecurity::Object::kFolder, L"S-1-5-32-544",
+       OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE},
+      {Staging::kPrivateForAdministrators, PrivateSecurity::Object::kFile, L"S-1-5-32-544", 0},
+      {Staging::kPrivateForLocalSystem, PrivateSecurity::Object::kFile, L"S-1-5-18", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.owner);
+    PrivateSecurity security(c.staging, c.object);
+    ASSERT_EQ(security.error(), 0u);
+    PSECURITY_DESCRIPTOR sd = security.attributes()->lpSecurityDescriptor;
+    PSID owner = nullptr;
+    BOOL defaulted = TRUE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(sd, &owner, &defaulted));
+    EXPECT_EQ(SidText(owner), c.owner);
+    EXPECT_FALSE(defaulted);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(sd, &control, &revision));
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0);
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    std::vector<std::wstring> granted;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+      ACCESS_ALLOWED_ACE* ace = nullptr;
+      ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+      EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+      EXPECT_EQ(ace->Header.AceFlags, c.inheritance);
+      granted.push_back(SidText(&ace->SidStart));
+    }
+    EXPECT_EQ(granted, (std::vector<std::wstring>{L"S-1-5-32-544", L"S-1-5-18"}));
+  }
 }
 
 TEST(StagingFolderTest, ElevatedRunsStageInAFreshFolderUnderTheMachinesTemp) {
@@ -76,14 +128,17 @@ TEST(StagingFolderTest, ElevatedRunsStageInAFreshFolderUnderTheMachinesTemp) {
   const std::wstring machineTemp = std::wstring(windows) + L"\\Temp\\";
   std::wstring kept, gone;
   {
-    StagingFolder first(true);
-    StagingFolder second(true);
+    StagingFolder first(Staging::kPrivateForAdministrators);
+    StagingFolder second(Staging::kPrivateForAdministrators);
     ASSERT_TRUE(first.ok());
     ASSERT_TRUE(second.ok());
     EXPECT_NE(first.folder(), second.folder());
     EXPECT_EQ(first.folder().substr(0, machineTemp.size()), machineTemp);
     EXPECT_EQ(first.folder().size(), machineTemp.size() + 36);
     EXPECT_TRUE(PathExists(first.folder()));
+    // Files there skip the digest only because this run made the folder.
+    EXPECT_NE(first.place().privateFiles, nullptr);
+    EXPECT_EQ(StagingFolder(Staging::kUserTemp).place().privateFiles, nullptr);
     gone = first.folder();
     kept = second.folder();
     ASSERT_TRUE(WriteFileBytes(kept + L"\\package", "installed"));

@@ -4,8 +4,11 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+#include "platform/object_security.h"
 
 using namespace bastion;
 
@@ -172,23 +175,59 @@ TEST(TemporaryFile, CheckRefusesOtherContentAndOtherFiles) {
   Sha256 abc;
   ASSERT_TRUE(abc.Update("abc", 3));
   ASSERT_TRUE(abc.Finish(digest));
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, identity, digest), 0u);
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, identity, &digest), 0u);
   Sha256Digest other = digest;
   other[31] ^= 1;
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, identity, other), static_cast<DWORD>(ERROR_FILE_INVALID));
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, identity, &other), static_cast<DWORD>(ERROR_FILE_INVALID));
   FileIdentity elsewhere = identity;
   elsewhere.indexLow ^= 1;
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, elsewhere, digest), static_cast<DWORD>(ERROR_FILE_INVALID));
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, elsewhere, &digest), static_cast<DWORD>(ERROR_FILE_INVALID));
+  // Without a digest (a private folder's file) the identity alone decides.
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, identity, nullptr), 0u);
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path, elsewhere, nullptr), static_cast<DWORD>(ERROR_FILE_INVALID));
   // The installer opens it by name: a name that leads elsewhere, or nowhere,
   // fails the check.
   TemporaryFile another(L"%temp%");
   another.Create();
   ASSERT_TRUE(another.created());
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), another.path(), identity, digest),
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), another.path(), identity, &digest),
             static_cast<DWORD>(ERROR_FILE_INVALID));
-  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path + L".gone", identity, digest),
+  EXPECT_EQ(CheckHeldFile(package.handle.Get(), package.path + L".gone", identity, &digest),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   package.Discard();
+}
+
+BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
+// A cut download's file is kept and written on; a restarted one is emptied
+// and hashed afresh; a file whose write failed takes nothing more.
+TEST(TemporaryFile, TruncatedFilesStartAfreshAndAFailedWriteEndsTheFile) {
+  for (SECURITY_ATTRIBUTES* privateFiles : {static_cast<SECURITY_ATTRIBUTES*>(nullptr), GetObjectSecurity()}) {
+    TemporaryFile file(StagingPlace{L"%temp%", privateFiles});
+    file.Create();
+    ASSERT_TRUE(file.Write("stale", 5));
+    EXPECT_EQ(file.size(), 5u);
+    ASSERT_TRUE(file.Truncate());
+    EXPECT_EQ(file.size(), 0u);
+    ASSERT_TRUE(file.Write("ab", 2));
+    ASSERT_TRUE(file.Write("c", 1));
+    EXPECT_EQ(file.size(), 3u);
+    HeldPackage package;
+    ASSERT_TRUE(file.Hold(package));
+    EXPECT_EQ(ReadThrough(package.handle.Get()), "abc");
+    package.Discard();
+  }
+  TemporaryFile failing(StagingPlace{L"%temp%", nullptr, FailingWrite});
+  failing.Create();
+  EXPECT_FALSE(failing.Write("x", 1));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_TRUE(failing.writeFailed());
+  EXPECT_FALSE(failing.Truncate());
+  HeldPackage none;
+  EXPECT_FALSE(failing.Hold(none));
 }
 
 TEST(TemporaryFile, UndefinedTempStaysLiteralAndCreationFailsWithThePathError) {
@@ -240,6 +279,20 @@ TEST(Sha256Test, KnownDigestsWhateverTheChunking) {
   ASSERT_TRUE(pieces.Update("bc", 2));
   ASSERT_TRUE(pieces.Finish(digest));
   EXPECT_EQ(Hex(digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+  // On its own thread, through a queue smaller than what passes through it.
+  std::vector<BYTE> bytes(3 * BackgroundSha256::kQueuedBytes + 5);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7 + 3);
+  Sha256 direct;
+  ASSERT_TRUE(direct.Update(bytes.data(), static_cast<DWORD>(bytes.size())));
+  Sha256Digest expected;
+  ASSERT_TRUE(direct.Finish(expected));
+  BackgroundSha256 background;
+  for (size_t at = 0; at < bytes.size(); at += 16384)
+    ASSERT_TRUE(background.Update(bytes.data() + at, static_cast<DWORD>(std::min<size_t>(16384, bytes.size() - at))));
+  ASSERT_TRUE(background.Finish(digest));
+  EXPECT_EQ(digest, expected);
+  EXPECT_FALSE(background.Update("x", 1)) << "a finished hash takes no more bytes";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <string>
 #include <thread>
@@ -131,8 +132,8 @@ class DownloadAttemptsTest : public ::testing::Test {
 
   DownloadOutcome Run(const wchar_t* path, const ServerCertificateCheck& check = {}, bool useSystemTrust = true) {
     DownloadPage page{FakeRunCommand, FakeWindow, FakeClosedEvent, FakeRetryShown, FakeWait, page_.attended};
-    return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, abort_, L"%temp%",
-                           package_);
+    return DownloadPackage(page, kInstance, L"localhost", path, check, useSystemTrust, retry_, abort_, place_,
+                           package_, counts_);
   }
 
   // Index of the first trace message `number` of the procedure.
@@ -168,6 +169,8 @@ class DownloadAttemptsTest : public ::testing::Test {
   HANDLE retry_ = nullptr;
   HANDLE abort_ = nullptr;
   HeldPackage package_;
+  StagingPlace place_{L"%temp%"};
+  DownloadCounts counts_;
   std::wstring savedTemp_;
   std::wstring folder_;
 };
@@ -373,6 +376,118 @@ TEST_F(DownloadAttemptsTest, APressEndsTheStageAtItsNextCheckAndLeavesNoFile) {
   EXPECT_EQ(Run(L"/size/10"), DownloadOutcome::kAborted);
   EXPECT_TRUE(page_.calls.empty());
   EXPECT_TRUE(recorder_.Numbers(kProcedureGuid).empty());
+}
+
+// The server's log lines for `path`, after the path: the user agent, and
+// " Range=..." when the request had one.
+std::vector<std::string> RequestsFor(const std::string& path) {
+  std::vector<std::string> found;
+  for (const std::string& line : ServerRequests()) {
+    const std::string prefix = "GET " + path + " ";
+    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line.substr(prefix.size()));
+  }
+  return found;
+}
+
+// The byte a resumed attempt started at, from its log line.
+unsigned long long ResumedAt(const std::vector<std::string>& lines, unsigned long long total) {
+  const std::string ending = " of " + std::to_string(total);
+  for (const std::string& line : lines) {
+    const std::string prefix = "[InstallProcedure] Resuming BSX.msi at byte ";
+    if (line.compare(0, prefix.size(), prefix) == 0 && line.size() > ending.size() &&
+        line.compare(line.size() - ending.size(), ending.size(), ending) == 0)
+      return std::stoull(line.substr(prefix.size()));
+  }
+  return 0;
+}
+
+// A cut costs only the missing bytes: the next attempt asks for the rest of
+// the same file, and the page's progress goes on.
+TEST_F(DownloadAttemptsTest, ACutDownloadIsResumedWhereItsFileEnds) {
+  LogCapture log;
+  PressRetryOnFailure();
+  ASSERT_EQ(Run(L"/cutonce/ranged/300001"), DownloadOutcome::kDownloaded);
+  EXPECT_EQ(ReadWholeFile(package_.path), Pattern(300001));
+  const unsigned long long at = ResumedAt(log.Lines(), 300001);
+  ASSERT_GT(at, 0u);
+  ASSERT_LT(at, 300001u);
+  EXPECT_EQ(RequestsFor("/cutonce/ranged/300001"),
+            (std::vector<std::string>{"HTTP/1.0", "HTTP/1.0 Range=bytes=" + std::to_string(at) + "-"}));
+  EXPECT_EQ(counts_.attempts, 2);
+  EXPECT_EQ(counts_.bodyBytes, 300001u);
+  std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 1);
+  EXPECT_EQ(page_.Steps(), 102);
+}
+
+// A 200 to a resumed request (a server that ignores ranges, or a file that
+// changed since: If-Range) starts the file again and takes the new body whole.
+TEST_F(DownloadAttemptsTest, AWholeAnswerToAResumedRequestRewritesTheFile) {
+  struct Case {
+    const wchar_t* path;
+    size_t length;
+    std::vector<BYTE> expected;
+  };
+  // The changing file's second version is the pattern from its byte 1.
+  std::vector<BYTE> changed = Pattern(300004);
+  changed.erase(changed.begin());
+  const Case cases[] = {{L"/cutonce/ignorerange/ranged/300002", 300002, Pattern(300002)},
+                        {L"/cutonce/changing/300003", 300003, changed}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path, c.path + wcslen(c.path)));
+    package_.Discard();
+    counts_ = {};
+    PressRetryOnFailure();
+    LogCapture log;
+    ASSERT_EQ(Run(c.path), DownloadOutcome::kDownloaded);
+    EXPECT_EQ(ReadWholeFile(package_.path), c.expected);
+    const unsigned long long at = ResumedAt(log.Lines(), c.length);
+    EXPECT_GT(at, 0u);
+    EXPECT_EQ(counts_.bodyBytes, at + c.length);
+    const std::vector<std::string> requests = RequestsFor(std::string(c.path, c.path + wcslen(c.path)));
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1], "HTTP/1.0 Range=bytes=" + std::to_string(at) + "-");
+  }
+  std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 2) << "one file for each download";
+}
+
+// Neither a wrong Content-Range nor a failed write is resumed: the next
+// attempt starts a fresh file with a plain request.
+DWORD g_writesLeft = 0;
+BOOL WINAPI WriteThenFail(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD done, LPOVERLAPPED overlapped) {
+  if (g_writesLeft == 0) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  --g_writesLeft;
+  return WriteFile(file, bytes, count, done, overlapped);
+}
+
+TEST_F(DownloadAttemptsTest, AWrongRangeOrAFailedWriteStartsAFreshFile) {
+  PressRetryOnFailure();
+  ASSERT_EQ(Run(L"/cutonce/badrange/ranged/300004"), DownloadOutcome::kDownloaded);
+  EXPECT_EQ(ReadWholeFile(package_.path), Pattern(300004));
+  const std::vector<std::string> requests = RequestsFor("/cutonce/badrange/ranged/300004");
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_NE(requests[1].find(" Range=bytes="), std::string::npos);
+  EXPECT_EQ(requests[2], "HTTP/1.0");
+  std::vector<USHORT> numbers = recorder_.Numbers(kProcedureGuid);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 17), 2);
+  EXPECT_EQ(FilesLeft(), 1) << "only the held package";
+
+  package_.Discard();
+  g_writesLeft = 3;
+  place_.write = WriteThenFail;
+  page_.onCall = [this](const PageCall& c) {
+    if (c.function == L"SetStatusBoxForInitialClient" && c.args.at(0) == kFailedText) {
+      g_writesLeft = UINT_MAX;
+      SetEvent(retry_);
+    }
+  };
+  ASSERT_EQ(Run(L"/cutonce/ranged/300005"), DownloadOutcome::kDownloaded);
+  EXPECT_EQ(ReadWholeFile(package_.path), Pattern(300005));
+  EXPECT_EQ(RequestsFor("/cutonce/ranged/300005"), (std::vector<std::string>{"HTTP/1.0", "HTTP/1.0"}));
 }
 
 }  // namespace
