@@ -14,6 +14,9 @@ Paths (also inside absolute-URL request lines):
                  change with K, the number of earlier requests for the path
   /stall/N       announces N bytes, sends half of them, then stays silent
                  with the connection open for a minute
+  /nolength/N    N bytes of the pattern without Content-Length; closing the
+                 connection ends the body
+  /badlength/N   the same with a Content-Length that is no number
   anything else  404
 /files/, /slowfiles/, /ranged/ and /changing/ send a strong ETag and
 Last-Modified and honour a single "Range: bytes=A-" or "bytes=A-B" with
@@ -208,6 +211,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.stream(number // 2)
             self.wfile.flush()
             time.sleep(60)
+            self.cut()
+        elif kind in ("nolength", "badlength") and number is not None:
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            if kind == "badlength":
+                self.send_header("Content-Length", "many")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.stream(number)
             self.cut()
         elif kind == "close":
             self.close_connection = True

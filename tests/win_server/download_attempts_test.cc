@@ -209,8 +209,11 @@ TEST_F(DownloadAttemptsTest, LongTransferMakesItsStepsDuringTheDownloadAndNoneAf
   int during = 0, after = 0;
   for (const PageCall& c : page_.calls)
     if (c.function == L"SetInitialClientProgress") (c.traceIndex > downloaded ? after : during)++;
-  EXPECT_GT(during, 102);
-  EXPECT_EQ(after, 0);
+  // One step per 27 chunks during the transfer, whatever a chunk's size, and
+  // the fill-up to 102 after it: Wine's 16 KiB reads make more than 102
+  // steps here, larger reads fewer and a fill-up.
+  EXPECT_GT(during, 0);
+  EXPECT_EQ(after, std::max(0, 102 - during));
 }
 
 TEST_F(DownloadAttemptsTest, FiveFailuresWithFiveRetryPressesFail) {
@@ -237,19 +240,11 @@ TEST_F(DownloadAttemptsTest, FiveFailuresWithFiveRetryPressesFail) {
   EXPECT_EQ(FilesLeft(), 0);
 }
 
-TEST_F(DownloadAttemptsTest, WithoutAWindowTheAttemptsBackOffAndNeverWait) {
-  page_.window = nullptr;
-  SetEvent(retry_);  // a wait would consume this
-  EXPECT_EQ(Run(L"/size/10", Refuse(), false), DownloadOutcome::kFailed);
-  EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{1000, 2000, 4000, 8000}));
-  EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_OBJECT_0));
-  EXPECT_EQ(page_.StatusTexts().size(), 10u);
-}
-
 // Without one of the conditions for a press, a wait would never end: the
 // attempts take the bounded back-off instead, and leave RETRY unconsumed.
 TEST_F(DownloadAttemptsTest, WhenNobodyCanPressRetryTheAttemptsBackOff) {
   const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"no window", [this] { page_.window = nullptr; }},
       {"a service's or an invisible station's window", [this] { page_.attended = false; }},
       {"a page that never loaded", [this] { page_.scriptRuns = false; }},
       {"no gone event", [this] {
@@ -271,6 +266,7 @@ TEST_F(DownloadAttemptsTest, WhenNobodyCanPressRetryTheAttemptsBackOff) {
     if (retry_ != nullptr) SetEvent(retry_);  // a wait would consume this
     EXPECT_EQ(Run(L"/size/10", Refuse(), false), DownloadOutcome::kFailed);
     EXPECT_EQ(page_.sleeps, (std::vector<DWORD>{1000, 2000, 4000, 8000}));
+    EXPECT_EQ(page_.StatusTexts().size(), 10u);
     EXPECT_EQ(page_.Count(L"ForceRetry"), 1);
     if (retry_ != nullptr) EXPECT_EQ(WaitForSingleObject(retry_, 0), static_cast<DWORD>(WAIT_OBJECT_0));
   }
