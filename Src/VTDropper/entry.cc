@@ -43,7 +43,6 @@ int RunBastionSetup(int argc, wchar_t** argv, const EntryHooks& hooks) {
   trace::RegisterProvider();
   if (hooks.onProviderRegistered != nullptr) hooks.onProviderRegistered();
   SetUnhandledExceptionFilter(AbsorbFault);
-  if (hooks.onFaultFilterSet != nullptr) hooks.onFaultFilterSet();
 
   RunMode mode = ParseCommandLine(argc, argv);
   if (mode == RunMode::kUsage) {

@@ -10,10 +10,9 @@ struct EntryHooks {
   // Called once the trace provider is registered, before the command line is
   // read; the twin routes the trace messages to its own file here.
   void (*onProviderRegistered)() = nullptr;
-  // Called right after the fault filter is set, before the mode runs: the
-  // start-up hook above runs too early for a fault to reach the filter.
-  void (*onFaultFilterSet)() = nullptr;
-  // Called inside the installation's guard, before its first stage.
+  // Called inside the installation's guard, before its first stage, with the
+  // log set up and the fault filter set: the start-up hook above runs too
+  // early for a fault to reach the filter.
   void (*onProcedureStart)() = nullptr;
   // Asked instead of the system whether library loading could be restricted
   // to the system folder.

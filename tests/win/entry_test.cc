@@ -1,6 +1,9 @@
 // The product's entry, run as a child process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "win/log_test_support.h"
 #include "win/process_runner.h"
 
@@ -31,27 +34,43 @@ TEST(EntryTest, UsageIsNotPrintedForLookalikes) {
   }
 }
 
+// The user's log, read whole.
+std::string UserLog() {
+  char local[MAX_PATH];
+  if (GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH) == 0) return {};
+  return ReadWholeFile(std::string(local) + "\\Veltrion\\BastionClientUI\\tiny.log");
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // The filter only releases the trace provider and ends the process: no
-// message, no further log line.
+// message, and the log ends with the run's start, without its last line.
 TEST(EntryTest, AFaultCaughtByTheFilterEndsWith1603AndSaysNothing) {
   ProcessResult r = RunProcess(L"\"" + TestDirectory() + L"\\entry_probe.exe\" fault");
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 1603u);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, "");
+  const std::string log = UserLog();
+  EXPECT_TRUE(EndsWith(log, "] Starting [InstallationWrapper]\r\n")) << log.substr(log.size() - std::min<size_t>(log.size(), 200));
 }
 
+// The catch-all's message, its log line, then the run's last line.
 TEST(EntryTest, AnExceptionInTheRunEndsWithTheCatchAll) {
   ProcessResult r = RunProcess(L"\"" + TestDirectory() + L"\\entry_probe.exe\" throw");
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 1603u);
   EXPECT_EQ(r.err, "Bastion Setup failed!\r\n");
-  char local[MAX_PATH];
-  ASSERT_GT(GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH), 0u);
-  const std::string log = ReadWholeFile(std::string(local) + "\\Veltrion\\BastionClientUI\\tiny.log");
-  const std::string last = "[error] Bastion Setup failed! [InstallProcedure]\r\n";
-  ASSERT_GE(log.size(), last.size());
-  EXPECT_EQ(log.substr(log.size() - last.size()), last);
+  const std::string log = UserLog();
+  const std::string failed = "[error] Bastion Setup failed! [InstallProcedure]\r\n";
+  const size_t at = log.rfind(failed);
+  ASSERT_NE(at, std::string::npos) << log.substr(log.size() - std::min<size_t>(log.size(), 200));
+  const std::string last = log.substr(at + failed.size());
+  EXPECT_NE(last.find("Run ended: exit code 1603, 0 download attempts, 0 body bytes received, "), std::string::npos)
+      << last;
+  EXPECT_EQ(last.find("\r\n"), last.size() - 2) << "one line follows: " << last;
 }
 
 }  // namespace
