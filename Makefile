@@ -50,21 +50,22 @@ wine-ready:
 	@wineserver -p600 2>/dev/null || true
 	@timeout 120 $(WINE) cmd /c exit </dev/null >/dev/null 2>&1 || true
 
-# Windows go to the display that the prefix's desktop process started with,
-# and the tests before ran without one: the display tests get a wineserver
-# and a desktop started afresh on Xvfb, the desktop by a product run with NUL
-# handles so that it holds no test's pipes.
+# Each Wine test stage holds one desktop with NUL handles for all its tests
+# (tests/helpers/desktop_holder.cc), so that none is started by a test and
+# keeps its pipes open. Windows go to the display that the desktop started
+# with, and the tests before ran without one: the display tests get a
+# wineserver and a desktop started afresh on Xvfb.
+with_desktop = $(WINE) tests/desktop_holder.exe </dev/null >/dev/null 2>&1 & holder=$$!; trap "kill $$holder" EXIT;
 test: deps build wine-ready
 	cd $(BUILD)/native && ctest --output-on-failure
 	@if [ -d $(BUILD)/fuzz/corpus ] && [ -n "$$(ls -A $(BUILD)/fuzz/corpus)" ]; then \
 	  echo "replaying $(BUILD)/fuzz/corpus"; \
 	  find $(BUILD)/fuzz/corpus -type f -print0 | xargs -0 $(BUILD)/native/tests/config_fuzz_replay; fi
-	cd $(BUILD)/win64 && env -u http_proxy -u https_proxy -u DISPLAY ctest --output-on-failure -LE display
+	cd $(BUILD)/win64 && env -u http_proxy -u https_proxy -u DISPLAY sh -c '$(with_desktop) ctest --output-on-failure -LE display'
 	cd $(BUILD)/win64 && { ctest -N -L display | grep -q 'Test *#' || { echo "no display tests found" >&2; exit 1; }; } && \
 	  { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; true; } && \
 	  env -u http_proxy -u https_proxy xvfb-run -a sh -c 'wineserver -p600 </dev/null >/dev/null 2>&1; \
-	    timeout 120 $(WINE) BastionSetup.exe -v </dev/null >/dev/null 2>&1; \
-	    ctest --output-on-failure --no-tests=error -L display'
+	    $(with_desktop) ctest --output-on-failure --no-tests=error -L display'
 	cd tests/page && { [ node_modules/.package-lock.json -nt package-lock.json ] || npm ci --no-audit --no-fund; } && \
 	  env -u http_proxy -u https_proxy BASTION_PAGE_RESOURCE=$(abspath $(BUILD))/win64/generated/progress_page.utf16 \
 	  BASTION_SCREENSHOT_DIR=$(abspath $(BUILD)) timeout 600 node --test

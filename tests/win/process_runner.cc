@@ -1,5 +1,7 @@
 #include "win/process_runner.h"
 
+#include <gtest/gtest.h>
+
 #include <thread>
 
 namespace {
@@ -81,3 +83,47 @@ std::wstring ProductPath() {
   return parent + L"BastionSetup.exe";
 #endif
 }
+
+namespace {
+
+// The desktop process (explorer.exe /desktop) is started by the first
+// process that needs it, WinVerifyTrust and any window among them, and
+// inherits that process's standard handles. Started by a product run whose
+// standard error is a test's pipe, it keeps the pipe open for as long as it
+// lives, and reading the child's output never ends. The test stages hold a
+// quiet desktop for all tests (tests/helpers/desktop_holder.cc); without one,
+// a product run whose standard handles are all NUL brings it up first.
+void StartDesktopQuietly() {
+  HANDLE held = OpenEventW(SYNCHRONIZE, FALSE, L"BastionTestDesktopHeld");
+  if (held != nullptr) {
+    const DWORD wait = WaitForSingleObject(held, 60000);
+    CloseHandle(held);
+    if (wait == WAIT_OBJECT_0) return;
+  }
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, OPEN_EXISTING, 0, nullptr);
+  if (nul == INVALID_HANDLE_VALUE) return;
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdOutput = si.hStdError = nul;
+  PROCESS_INFORMATION pi = {};
+  std::wstring line = L"\"" + ProductPath() + L"\" -v";
+  if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, 60000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(nul);
+}
+
+class QuietDesktop : public ::testing::Environment {
+ public:
+  void SetUp() override { StartDesktopQuietly(); }
+};
+
+const ::testing::Environment* const g_quietDesktop =
+    ::testing::AddGlobalTestEnvironment(new QuietDesktop);
+
+}  // namespace
