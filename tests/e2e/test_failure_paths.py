@@ -1,5 +1,6 @@
 """End-to-end failure paths that the installation tests do not reach: the
-product folder, /createmsi's package edit, and the installer's reboot codes.
+product folder, /createmsi's package edit, a WinHTTP without all its exports,
+and the installer's reboot codes.
 Each run checks its exit code, its standard error and its log line. Same
 fixture as test_installation, without a display.
 
@@ -14,7 +15,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import test_installation  # noqa: E402
 from fixture import config_xml  # noqa: E402
-from test_installation import AG_CONFIG, BUILD, CONFIG_DAT, VPN, E2ECase, url  # noqa: E402
+from test_installation import AG_CONFIG, BUILD, CONFIG_DAT, DOWNLOAD_FAILED, VPN, E2ECase, url  # noqa: E402
 from wine import WINE  # noqa: E402
 
 CURRENT_VERSION = r"HKLM\Software\Microsoft\Windows\CurrentVersion"
@@ -118,6 +119,26 @@ class PackageEdit(E2ECase):
                     self.assertIsNone(fx.vpn_value())
         finally:
             msi.write_bytes(original)
+
+
+class PartialWinHttp(E2ECase):
+    """winhttp.dll replaced by a stand-in that lacks most of the exports and
+    ends the process with 71 when called (tests/helpers/winhttp_stand_in_dll.cc)."""
+
+    def test_no_call_is_made_and_every_attempt_fails(self):
+        winhttp = fx.drive_c("windows", "system32", "winhttp.dll")
+        original = winhttp.read_bytes()
+        winhttp.write_bytes((BUILD / "tests" / "winhttp_stand_in.dll").read_bytes())
+        try:
+            fx.reset()
+            exe = fx.stub("winhttp", config_xml_for("paths.msi"))
+            run = fx.wine.run(exe, env={"WINEDLLOVERRIDES": "mscoree,mshtml=;winhttp=n"})
+        finally:
+            winhttp.write_bytes(original)
+        self.assertEqual((run.code, run.stderr), (1603, DOWNLOAD_FAILED))
+        self.assertLoggedOnce(DOWNLOAD_FAILED)
+        self.assertEqual(fx.log_text().count("HTTPHelper DownloadFile not connected"), 5)
+        self.assertIsNone(self.config_dat())
 
 
 class RebootCodes(E2ECase):
