@@ -12,14 +12,15 @@ endforeach()
 
 set(BASTION_SYSTEM_LIBS kernel32 user32 advapi32 shell32 ole32 oleaut32 rpcrt4 uuid)
 
-# The shipped size: -Os and link-time optimisation for everything that goes
-# into the product, on both architectures, so the x86_64 product the tests run
+# The shipped size: -Os, link-time optimisation and no RTTI (nothing in the
+# product asks a type at run time) for everything that goes into the product,
+# on both architectures, so the x86_64 product the tests run
 # is built as the i686 one that ships. The product's LTO link runs in one
 # partition: with several, mingw-w64 g++ 12 stops with an internal compiler
 # error (binds_to_current_def_p). In the x86_64 tree the objects also carry
 # ordinary code (fat LTO objects) and the test binaries link that without
 # LTO, which keeps their links quick.
-set(BASTION_SIZE_OPTIONS -Os -flto)
+set(BASTION_SIZE_OPTIONS -Os -flto -fno-rtti)
 set(BASTION_PRODUCT_LTO -flto -flto-partition=one)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   list(APPEND BASTION_SIZE_OPTIONS -ffat-lto-objects)
@@ -38,7 +39,7 @@ target_include_directories(bastion_core SYSTEM PUBLIC ${BASTION_THIRDPARTY_INCLU
 # file that includes fmt.
 target_compile_definitions(bastion_core PUBLIC
   UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
-  SPDLOG_HEADER_ONLY SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY SPDLOG_WCHAR_TO_UTF8_SUPPORT
+  SPDLOG_HEADER_ONLY SPDLOG_FMT_EXTERNAL FMT_HEADER_ONLY
   FMT_STATIC_THOUSANDS_SEPARATOR=1 FMT_USE_FLOAT=0 FMT_USE_DOUBLE=0 FMT_USE_LONG_DOUBLE=0)
 target_compile_options(bastion_core PUBLIC -Wall -Wextra -ffunction-sections -fdata-sections)
 target_compile_options(bastion_core PRIVATE ${BASTION_SIZE_OPTIONS})

@@ -9,6 +9,7 @@
 #include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
+#include "platform/text.h"
 
 namespace bastion {
 
@@ -244,8 +245,8 @@ bool HTTPHelper::AcceptResumeAnswer(DWORD status, const uint64_t* announced, Tem
     return true;
   trace::Message(HttpTrace::kResumeRefused, trace::kComponents, status);
   BASTION_LOG(spdlog::level::info, kDownloadFunction,
-              L"HTTPHelper DownloadFile resumed request answered with status {} and Content-Range \"{}\"", status,
-              rangeText.c_str());
+              "HTTPHelper DownloadFile resumed request answered with status {} and Content-Range \"{}\"", status,
+              WideToUtf8(rangeText));
   return false;
 }
 
@@ -259,8 +260,8 @@ BodyOutcome HTTPHelper::DownloadFile(TemporaryFile& file, DownloadProgressCallba
   }
   if (!file.created()) {
     trace::Message(HttpTrace::kCannotCreateFile, trace::kComponents, file.path().c_str());
-    BASTION_LOG(spdlog::level::info, kDownloadFunction, L"HTTPHelper DownloadFile cannot create: {}",
-                file.path().c_str());
+    BASTION_LOG(spdlog::level::info, kDownloadFunction, "HTTPHelper DownloadFile cannot create: {}",
+                WideToUtf8(file.path()));
     return outcome;
   }
 

@@ -8,6 +8,7 @@
 #include "diagnostics/file_log.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
+#include "platform/text.h"
 #include "verification/authenticate_signed_blob.h"
 
 namespace bastion {
@@ -105,8 +106,8 @@ DownloadOutcome DownloadPackage(const DownloadPage& page, WebInstance* instance,
       total = 0;
       if (file->created()) {
         trace::Message(ProcedureTrace::kTemporaryPackageNamed, trace::kSteps);
-        BASTION_LOG(spdlog::level::info, kLogFunction, L"Temp file was generated in temp folder {}",
-                    file->path().c_str());
+        BASTION_LOG(spdlog::level::info, kLogFunction, "Temp file was generated in temp folder {}",
+                    WideToUtf8(file->path()));
       }
       progress.Reset();
     }

@@ -8,6 +8,7 @@
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_ids.h"
 #include "platform/path_buffer.h"
+#include "platform/text.h"
 
 namespace bastion {
 
@@ -95,7 +96,7 @@ bool LaunchInstaller(LaunchRecord* record, const wchar_t* executable, const wcha
   if (installerLog != nullptr) {
     // A failed append leaves the line as it was: without the log.
     if (commandLine.Append(InstallerLogArguments(installerLog).c_str()))
-      BASTION_LOG(spdlog::level::info, kLogFunction, L"Installer log: {}", installerLog);
+      BASTION_LOG(spdlog::level::info, kLogFunction, "Installer log: {}", WideToUtf8(installerLog));
     else
       BASTION_LOG(spdlog::level::info, kLogFunction,
                   "Installer log left out: the command line would exceed {} characters", PathBuffer::kCapacity - 1);

@@ -12,6 +12,7 @@
 #include <spdlog/sinks/wincolor_sink.h>
 
 #include "platform/object_security.h"
+#include "platform/text.h"
 #include "win/log_test_support.h"
 #include "win/trace_recorder.h"
 
@@ -77,7 +78,7 @@ TEST_F(FileLogTest, LinesFollowThePatternAndAreFlushedAtOnce) {
   BASTION_LOG(spdlog::level::debug, "InstallProcedure", "debug {}", 4294967295u);
   BASTION_LOG(spdlog::level::err, "InstallProcedure", "error");
   BASTION_LOG(spdlog::level::critical, "HTTPHelper::DownloadFile",
-              L"HTTPHelper DownloadFile cannot create: {}", L"C:\\Temp\\\u00e9\u4e2d.tmp");
+              "HTTPHelper DownloadFile cannot create: {}", WideToUtf8(L"C:\\Temp\\\u00e9\u4e2d.tmp"));
 
   std::string content = ReadWholeFile(path);
   EXPECT_EQ(content.find("never written"), std::string::npos);
