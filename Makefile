@@ -54,8 +54,10 @@ wine-ready:
 # (tests/helpers/desktop_holder.cc), so that none is started by a test and
 # keeps its pipes open. Windows go to the display that the desktop started
 # with, and the tests before ran without one: the display tests get a
-# wineserver and a desktop started afresh on Xvfb.
-with_desktop = $(WINE) tests/desktop_holder.exe </dev/null >/dev/null 2>&1 & holder=$$!; trap "kill $$holder" EXIT;
+# wineserver and a desktop started afresh on Xvfb. A first process with NUL
+# handles also starts Wine's services before ctest runs anything.
+with_desktop = $(WINE) tests/desktop_holder.exe </dev/null >/dev/null 2>&1 & holder=$$!; trap "kill $$holder" EXIT; \
+  timeout 120 $(WINE) cmd /c exit </dev/null >/dev/null 2>&1;
 test: deps build wine-ready
 	cd $(BUILD)/native && ctest --output-on-failure
 	@if [ -d $(BUILD)/fuzz/corpus ] && [ -n "$$(ls -A $(BUILD)/fuzz/corpus)" ]; then \
