@@ -1,4 +1,5 @@
-"""Runs one end-to-end test module for ctest and prints its counts. Exits 0
+"""Runs one end-to-end test module (or the named classes of one) for ctest
+and prints its counts. Exits 0
 when every test passed, 1 on any failure or error, and 77 (the entries'
 SKIP_RETURN_CODE) when a test or the whole module was skipped, so that a
 skip shows as one instead of reading as a pass."""
@@ -8,8 +9,9 @@ import unittest
 SKIPPED = 77
 
 
-def main(module):
-    suite = unittest.defaultTestLoader.loadTestsFromName(module)
+def main(*names):
+    module = " ".join(names)
+    suite = unittest.defaultTestLoader.loadTestsFromNames(names)
     result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
     failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
     # A module-level skip (setUpModule) is recorded against no test case.
@@ -26,4 +28,4 @@ def main(module):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(*sys.argv[1:]))
