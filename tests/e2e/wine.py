@@ -60,7 +60,7 @@ class Wine:
         out = p.stdout.decode("utf-8", "replace")
         m = re.search(r"\[exit (\d+)\]\s*$", out)
         if not m:
-            raise RuntimeError("no exit code from %s: %r %r" % (exe, out, p.stderr))
+            raise RuntimeError("no exit code from %s (wine64 exited %d): %r %r" % (exe, p.returncode, out, p.stderr))
         return Run(int(m.group(1)), out[:m.start()], p.stderr.decode("utf-8", "replace"))
 
     def reg_query(self, key: str, value: str):
